@@ -1,0 +1,243 @@
+// cgic-style form access over GNU cgicc. cgicc 3.2.19 has habits the
+// specified library does not share; parse() normalises the request before
+// cgicc sees it so that the fields come out as cgic would give them.
+#include "dispatch/cgic.h"
+
+#include <cgicc/CgiInput.h>
+#include <cgicc/Cgicc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+FILE* cgiOut = stdout;
+
+namespace form {
+namespace {
+
+Fields g_fields;
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return "";
+    std::size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+// Feeds cgicc exactly the variables and body we decided on, so it never
+// reads the real environment or standard input itself.
+class PreparedInput : public cgicc::CgiInput {
+public:
+    PreparedInput(std::string method, std::string query, std::string type, std::string body)
+        : method_(std::move(method)), query_(std::move(query)), type_(std::move(type)),
+          body_(std::move(body)) {}
+
+    size_t read(char* data, size_t length) override {
+        std::size_t n = std::min(length, body_.size() - pos_);
+        std::memcpy(data, body_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+    std::string getenv(const char* name) override {
+        if (std::strcmp(name, "REQUEST_METHOD") == 0) return method_;
+        if (std::strcmp(name, "QUERY_STRING") == 0) return query_;
+        if (std::strcmp(name, "CONTENT_TYPE") == 0) return type_;
+        if (std::strcmp(name, "CONTENT_LENGTH") == 0) return std::to_string(body_.size());
+        return "";
+    }
+
+private:
+    std::string method_, query_, type_, body_;
+    std::size_t pos_ = 0;
+};
+
+// cgicc drops a trailing "name" without "=" but keeps a leading one; cgic
+// treats both as present with an empty value.
+std::string normaliseUrlencoded(const std::string& data) {
+    std::string out;
+    std::size_t start = 0;
+    while (start <= data.size()) {
+        std::size_t amp = data.find('&', start);
+        if (amp == std::string::npos) amp = data.size();
+        std::string segment = data.substr(start, amp - start);
+        if (!segment.empty()) {
+            if (!out.empty()) out += '&';
+            out += segment;
+            if (segment.find('=') == std::string::npos) out += '=';
+        }
+        start = amp + 1;
+    }
+    return out;
+}
+
+// The boundary parameter of a multipart content type, quotes removed.
+std::optional<std::string> boundaryOf(const std::string& contentType) {
+    std::size_t pos = contentType.find(';');
+    while (pos != std::string::npos) {
+        std::size_t next = contentType.find(';', pos + 1);
+        std::string param = trim(contentType.substr(
+            pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1));
+        std::size_t eq = param.find('=');
+        if (eq != std::string::npos && lower(trim(param.substr(0, eq))) == "boundary") {
+            std::string value = trim(param.substr(eq + 1));
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            if (value.empty()) return std::nullopt;
+            return value;
+        }
+        pos = next;
+    }
+    return std::nullopt;
+}
+
+Fields fieldsOf(const cgicc::Cgicc& cgi) {
+    Fields fields;
+    for (const cgicc::FormEntry& e : cgi.getElements())
+        fields.emplace_back(e.getName(), e.getValue());
+    return fields;
+}
+
+const std::pair<std::string, std::string>* find(const char* name) {
+    for (const auto& field : g_fields)
+        if (field.first == name) return &field;  // the first occurrence wins
+    return nullptr;
+}
+
+cgiFormResultType choose(const char* name, const char* const* choices, int total, int* result,
+                         int defaultV) {
+    *result = defaultV;
+    const auto* field = find(name);
+    if (!field) return cgiFormNotFound;
+    for (int i = 0; i < total; ++i) {
+        if (field->second == choices[i]) {  // whole value: an embedded NUL matches nothing
+            *result = i;
+            return cgiFormSuccess;
+        }
+    }
+    return cgiFormNoSuchChoice;
+}
+
+// CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength.
+std::optional<std::size_t> contentLengthOf(const std::optional<std::string>& text) {
+    if (!text || text->empty()) return 0;
+    std::size_t n = 0;
+    for (char c : *text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+        if (n > kMaxContentLength) return std::nullopt;
+    }
+    return n;
+}
+
+std::string envOr(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+}  // namespace
+
+std::optional<Fields> parse(const RawRequest& request) {
+    std::string method = lower(request.method);
+    std::string query, type, body;
+    if (method == "get") {
+        query = normaliseUrlencoded(request.queryString);
+    } else if (method == "post") {
+        std::optional<std::size_t> length = contentLengthOf(request.contentLength);
+        if (!length || request.body.size() < *length) return std::nullopt;
+        body = request.body.substr(0, *length);
+        std::string media = lower(trim(request.contentType.substr(0, request.contentType.find(';'))));
+        if (media == "application/x-www-form-urlencoded") {
+            type = "application/x-www-form-urlencoded";
+            body = normaliseUrlencoded(body);
+        } else if (media == "multipart/form-data") {
+            std::optional<std::string> boundary = boundaryOf(request.contentType);
+            if (!boundary) return std::nullopt;
+            std::string closing = "--" + *boundary + "--";
+            std::size_t at = body.rfind(closing);
+            if (at == std::string::npos) return std::nullopt;
+            // cgicc loses the last part unless a line end follows the close.
+            if (at + closing.size() == body.size()) body += "\r\n";
+            type = "multipart/form-data; boundary=" + *boundary;
+        } else {
+            return Fields{};  // a body we do not read: no fields, as cgic does
+        }
+    } else {
+        return Fields{};
+    }
+    try {
+        PreparedInput input(method == "get" ? "GET" : "POST", query, type, body);
+        cgicc::Cgicc cgi(&input);
+        return fieldsOf(cgi);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+void install(Fields fields) { g_fields = std::move(fields); }
+
+int run(int (*cgiMain)()) {
+    RawRequest request;
+    request.method = envOr("REQUEST_METHOD");
+    request.queryString = envOr("QUERY_STRING");
+    request.contentType = envOr("CONTENT_TYPE");
+    if (const char* cl = std::getenv("CONTENT_LENGTH")) request.contentLength = cl;
+
+    if (lower(request.method) == "post") {
+        std::optional<std::size_t> length = contentLengthOf(request.contentLength);
+        if (!length) return 1;
+        request.body.resize(*length);
+        std::size_t got = 0;
+        while (got < *length) {
+            std::size_t n = std::fread(&request.body[got], 1, *length - got, stdin);
+            if (n == 0) break;
+            got += n;
+        }
+        request.body.resize(got);
+    }
+
+    std::optional<Fields> fields = parse(request);
+    if (!fields) return 1;
+    install(std::move(*fields));
+    cgiOut = stdout;
+    return cgiMain();
+}
+
+}  // namespace form
+
+void cgiHeaderContentType(const char* mimeType) { std::fprintf(cgiOut, "Content-type: %s\r\n\r\n", mimeType); }
+
+cgiFormResultType cgiFormSubmitClicked(const char* name) {
+    return form::find(name) ? cgiFormSuccess : cgiFormNotFound;
+}
+
+cgiFormResultType cgiFormRadio(const char* name, const char* const* choices, int choicesTotal,
+                               int* result, int defaultV) {
+    return form::choose(name, choices, choicesTotal, result, defaultV);
+}
+
+cgiFormResultType cgiFormSelectSingle(const char* name, const char* const* choices,
+                                      int choicesTotal, int* result, int defaultV) {
+    return form::choose(name, choices, choicesTotal, result, defaultV);
+}
+
+cgiFormResultType cgiFormStringNoNewlines(const char* name, std::string& result,
+                                          std::size_t max) {
+    result.clear();
+    const auto* field = form::find(name);
+    if (!field) return cgiFormNotFound;
+    std::string value;
+    value.reserve(field->second.size());
+    for (char c : field->second)
+        if (c != '\r' && c != '\n') value += c;
+    if (value.size() + 1 > max || value.find('\0') != std::string::npos) return cgiFormTruncated;
+    if (value.empty()) return cgiFormEmpty;
+    result = std::move(value);
+    return cgiFormSuccess;
+}

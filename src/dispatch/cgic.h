@@ -1,0 +1,75 @@
+// The form-reading calls every command uses, under the names and result
+// codes of the cgic library, implemented over GNU cgicc.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum cgiFormResultType {
+    cgiFormSuccess,
+    cgiFormTruncated,
+    cgiFormEmpty,
+    cgiFormNotFound,
+    cgiFormNoSuchChoice,
+};
+
+// The reply stream; the same stream as stdout.
+extern FILE* cgiOut;
+
+// A text field is read into this many bytes, terminator included, so a
+// value may hold one byte less.
+constexpr std::size_t kTextFieldSize = 1024;
+
+// Largest body we accept: cgicc allocates what CONTENT_LENGTH claims before
+// reading a byte.
+constexpr std::size_t kMaxContentLength = 1048576;
+
+void cgiHeaderContentType(const char* mimeType);
+
+// Success when the form carries a field of that name, whatever its value.
+cgiFormResultType cgiFormSubmitClicked(const char* name);
+
+// Index of the value among the choices, compared exactly. Absent field:
+// cgiFormNotFound; a value that is no choice: cgiFormNoSuchChoice. Both
+// leave defaultV in *result.
+cgiFormResultType cgiFormRadio(const char* name, const char* const* choices, int choicesTotal,
+                               int* result, int defaultV);
+cgiFormResultType cgiFormSelectSingle(const char* name, const char* const* choices,
+                                      int choicesTotal, int* result, int defaultV);
+
+// The value with CR and LF removed. Longer than max - 1 bytes, or holding a
+// NUL byte (which a C buffer would silently cut): cgiFormTruncated and an
+// empty result. Empty after removal: cgiFormEmpty.
+cgiFormResultType cgiFormStringNoNewlines(const char* name, std::string& result,
+                                          std::size_t max);
+
+namespace form {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The CGI variables and body of one request, as the web server gave them.
+struct RawRequest {
+    std::string method;
+    std::string queryString;
+    std::string contentType;
+    std::optional<std::string> contentLength;
+    std::string body;  // at most what CONTENT_LENGTH announced
+};
+
+// Fields in posting order; nullopt when the request cannot be parsed and
+// must get no reply.
+std::optional<Fields> parse(const RawRequest& request);
+
+// Makes these the fields the cgiForm calls read.
+void install(Fields fields);
+
+// Reads the CGI environment and standard input, parses the form and calls
+// cgiMain with cgiOut set; returns its result, or 1 without calling it (and
+// without any output) when the request cannot be parsed.
+int run(int (*cgiMain)());
+
+}  // namespace form

@@ -1,0 +1,17 @@
+// The request dispatcher: what a command returns, the shared text-field
+// convention, and the entry point the CGI runner calls.
+#pragma once
+
+#include <string>
+
+// What the dispatcher does after a command: go on with the list, or end
+// the request there (a settings file that cannot be written).
+enum class Flow { Continue, EndRequest };
+
+// Reads a text field by the shared convention: "error len" when it is too
+// long, "input empty" when empty (neither with a line end), nothing when
+// absent. True only when the command should act on value.
+bool readTextField(const char* name, std::string& value);
+
+// Writes the header, probes the model flag and walks the command list.
+int cgiMain();

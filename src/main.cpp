@@ -1,0 +1,4 @@
+#include "dispatch/cgic.h"
+#include "dispatch/dispatch.h"
+
+int main() { return form::run(cgiMain); }

@@ -1,0 +1,53 @@
+// Platform seam: where appliance paths live, how shell commands run, and
+// the small file helpers every module shares. Nothing else in the program
+// builds a path or calls system().
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Prefix of every path the program touches; empty on the appliance.
+const std::string& root();
+
+// An appliance path such as "/mnt/ts.ini", relocated under the root.
+std::string path(const char* appliancePath);
+
+// The same path as a shell word for command texts. The root is quoted when
+// it holds anything a shell would interpret, so a glob such as
+// "/mnt/dfc/*" after it still expands.
+std::string shellPath(const char* appliancePath);
+
+// Runs one command through system(). The reply is flushed first so that
+// anything the command prints, or the time it takes, never reorders the
+// reply. The exit status is deliberately not examined.
+void runShell(const std::string& command);
+
+// Reads at most maxBytes from the start of an appliance file; nullopt when
+// it cannot be opened for reading.
+std::optional<std::string> readFile(const char* appliancePath,
+                                    std::size_t maxBytes = static_cast<std::size_t>(-1));
+
+// True when the file can be opened for reading.
+bool canOpen(const char* appliancePath);
+
+// Creates or truncates the file and writes the text; false when it cannot
+// be opened for writing or the write fails.
+bool writeFile(const char* appliancePath, const std::string& text);
+
+// The standard atoi reading: leading white space, an optional sign, then
+// digits up to the first other character; 0 without digits. Saturates at
+// the int range instead of overflowing, so every build reads alike.
+int atoiValue(const std::string& text, std::size_t pos = 0);
+
+// One scanf "%d" conversion starting at pos (white space skipped, a sign,
+// at least one digit). On success pos moves past the number.
+bool scanInt(const std::string& text, std::size_t& pos, int& value);
+
+// Model flag: set once per request from the existence of /mnt/mk250.ini.
+void probeModelFlag();
+bool modelFlag();
+
+}  // namespace platform

@@ -1,0 +1,160 @@
+// The dispatcher and the form conventions, through the real program.
+#include <gtest/gtest.h>
+
+#include "support/sandbox.h"
+
+namespace {
+
+using sandbox::Fields;
+using sandbox::kHeader;
+using sandbox::Reply;
+using sandbox::Request;
+using sandbox::Sandbox;
+
+std::string header() { return kHeader; }
+
+TEST(Dispatcher, RequestWithoutKnownFieldsGetsTheHeaderAlone) {
+    Sandbox box;
+    Request multipartNoFields;
+    multipartNoFields.method = "POST";
+    multipartNoFields.contentType = "multipart/form-data; boundary=b";
+    multipartNoFields.body = "--b--\r\n";
+    const Reply replies[] = {
+        box.get(""),
+        box.get("unknown=1&codec_submit"),  // codec form without any of its groups
+        box.post({{"x", "y"}}),
+        box.run(multipartNoFields),
+    };
+    for (const Reply& r : replies) {
+        EXPECT_EQ(r.out, header());
+        EXPECT_EQ(r.exitCode, 0);
+    }
+    EXPECT_TRUE(box.calls().empty());
+}
+
+TEST(Dispatcher, UnparsableRequestsGetNoReplyAtAll) {
+    Sandbox box;
+    auto withLength = [](std::string length, std::string body) {
+        Request r;
+        r.method = "POST";
+        r.contentType = "application/x-www-form-urlencoded";
+        r.contentLength = std::move(length);
+        r.body = std::move(body);
+        return r;
+    };
+    Request badMultipart;
+    badMultipart.method = "POST";
+    badMultipart.contentType = "multipart/form-data; boundary=b";
+    badMultipart.body = "--b\r\nContent-Disposition: form-data; name=\"ttl_submit\"\r\n\r\n1";
+    Request noBoundary = badMultipart;
+    noBoundary.contentType = "multipart/form-data";
+    const std::pair<const char*, Request> cases[] = {
+        {"body shorter than announced", withLength("40", "ttl_submit=&ttl=5")},
+        {"length with a sign", withLength("+17", "ttl_submit=&ttl=5")},
+        {"length with white space", withLength(" 17", "ttl_submit=&ttl=5")},
+        {"length over 1 MiB", withLength("1048577", "ttl_submit=&ttl=5")},
+        {"length that overflows", withLength("99999999999999999999999", "ttl_submit=&ttl=5")},
+        {"multipart without its closing boundary", badMultipart},
+        {"multipart without a boundary", noBoundary},
+    };
+    for (const auto& [name, request] : cases) {
+        SCOPED_TRACE(name);
+        Reply r = box.run(request);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(box.exists("/mnt/ttl.ini"));
+    }
+}
+
+TEST(Dispatcher, TheThreePostingEncodingsReachTheCommands) {
+    Sandbox box;
+    Request quoted;
+    quoted.method = "POST";
+    quoted.contentType = "multipart/form-data; boundary=\"q b\"";
+    quoted.body = sandbox::multipart({{"ttl_submit", ""}, {"ttl", "q"}}, "q b");
+    Request unterminated;
+    unterminated.method = "POST";
+    unterminated.contentType = "multipart/form-data; boundary=u";
+    unterminated.body = sandbox::multipart({{"ttl_submit", ""}, {"ttl", "u"}}, "u");
+    unterminated.body.resize(unterminated.body.size() - 2);  // no line end after the close
+    Request postWithQuery;
+    postWithQuery.method = "POST";
+    postWithQuery.contentType = "application/x-www-form-urlencoded";
+    postWithQuery.queryString = "ttl=fromquery";
+    postWithQuery.body = "ttl_submit=";
+
+    struct Case {
+        const char* name;
+        Reply reply;
+        const char* body;
+        const char* stored;
+    } cases[] = {
+        {"GET", box.get("ttl_submit=go&ttl=64"), "set ttl:64\n", "64"},
+        {"urlencoded POST", box.post({{"ttl", "a b+c"}, {"ttl_submit", ""}}),
+         "set ttl:a b+c\n", "a b+c"},
+        {"multipart POST", box.postMultipart({{"ttl_submit", "Set"}, {"ttl", "m\r\n1"}}),
+         "set ttl:m1\n", "m1"},
+        {"multipart with a quoted boundary", box.run(quoted), "set ttl:q\n", "q"},
+        {"multipart closed without a line end", box.run(unterminated), "set ttl:u\n", "u"},
+        {"trailing submit field without =", box.get("ttl=t&ttl_submit"), "set ttl:t\n", "t"},
+        {"query string of a POST is not read", box.run(postWithQuery), "", "t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.reply.out, header() + c.body);
+    }
+    // The cases ran in order; the last store wins and the POST with a query
+    // string stored nothing.
+    EXPECT_EQ(box.read("/mnt/ttl.ini"), "t");
+}
+
+TEST(Dispatcher, TextFieldsAreAcceptedOrRefusedByTheSharedConvention) {
+    struct Case {
+        const char* name;
+        Fields fields;
+        std::string body;
+        std::optional<std::string> stored;
+    } cases[] = {
+        {"1023 characters accepted", {{"ttl_submit", ""}, {"ttl", std::string(1023, '7')}},
+         "set ttl:" + std::string(1023, '7') + "\n", std::string(1023, '7')},
+        {"1024 characters refused", {{"ttl_submit", ""}, {"ttl", std::string(1024, '7')}},
+         "error len", std::nullopt},
+        {"CR and LF removed before the limit",
+         {{"ttl_submit", ""}, {"ttl", std::string(1023, '8') + "\r\n"}},
+         "set ttl:" + std::string(1023, '8') + "\n", std::string(1023, '8')},
+        {"empty value", {{"ttl_submit", ""}, {"ttl", ""}}, "input empty", std::nullopt},
+        {"absent field", {{"ttl_submit", ""}}, "", std::nullopt},
+        {"NUL byte refused", {{"ttl_submit", ""}, {"ttl", std::string("6\0" "4", 3)}},
+         "error len", std::nullopt},
+        {"first occurrence wins", {{"ttl_submit", ""}, {"ttl", "1"}, {"ttl", "2"}},
+         "set ttl:1\n", "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox box;
+        EXPECT_EQ(box.post(c.fields).out, header() + c.body);
+        EXPECT_EQ(box.read("/mnt/ttl.ini"), c.stored);
+    }
+}
+
+TEST(Dispatcher, MessagesWithoutLineEndRunIntoTheNextCommand) {
+    Sandbox box;
+    Reply r = box.post({{"ttl_submit", ""}, {"ttl", ""}, {"nameidr_submit", ""}, {"idr", "30"}});
+    EXPECT_EQ(r.out, header() + "input emptyset idr frame num:30\n");
+    EXPECT_EQ(box.read("/mnt/idr.ini"), "30");
+}
+
+TEST(Dispatcher, AnUnwritableSettingsFileEndsTheRequest) {
+    Sandbox box;
+    box.makeDirectory("/mnt/ttl.ini");
+    box.write("/mnt/format.ini", "1 9");
+    Reply r = box.post({{"ttl_submit", ""},
+                        {"ttl", "64"},
+                        {"nameidr_submit", ""},
+                        {"idr", "5"},
+                        {"name129_submit", ""}});
+    EXPECT_EQ(r.out, header() + "set ttl:64\nCan't open file\n");
+    EXPECT_FALSE(box.exists("/mnt/idr.ini"));
+    EXPECT_FALSE(box.exists("/mnt/mk120.ini"));
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// Black-box harness: a fresh appliance root per test, the real CGI program
+// run in it as a web server would run it, and stub sync/reboot programs
+// that record their calls instead of touching the host.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sandbox {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct Request {
+    std::string method = "GET";
+    std::string queryString;
+    std::optional<std::string> contentType;
+    std::optional<std::string> contentLength;  // nullopt: the body's length
+    bool omitContentLength = false;
+    std::string body;
+};
+
+struct Reply {
+    std::string out;  // every byte the program wrote to standard output
+    std::string err;
+    int exitCode = -1;
+    bool timedOut = false;
+};
+
+constexpr const char* kHeader = "Content-type: text/plain\r\n\r\n";
+
+std::string urlencode(const std::string& text);
+std::string urlencoded(const Fields& fields);
+std::string multipart(const Fields& fields, const std::string& boundary);
+
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    // Paths are appliance paths such as "/mnt/ts.ini".
+    void write(const std::string& path, const std::string& content);
+    std::optional<std::string> read(const std::string& path) const;
+    bool exists(const std::string& path) const;
+    void remove(const std::string& path);
+    void makeDirectory(const std::string& path);
+    std::string hostPath(const std::string& path) const;
+
+    Reply run(const Request& request);
+    Reply get(const std::string& queryString);
+    Reply post(const Fields& fields);
+    Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
+
+    // Stub programs called so far, one "name args" entry per call, in order.
+    std::vector<std::string> calls() const;
+    int count(const std::string& call) const;
+
+private:
+    std::string dir_;
+};
+
+}  // namespace sandbox
+
+namespace sandbox {
+
+// The reply body after the header; an empty optional when the header is
+// not the expected text/plain one.
+inline std::optional<std::string> bodyOf(const Reply& reply) {
+    std::string header = kHeader;
+    if (reply.out.compare(0, header.size(), header) != 0) return std::nullopt;
+    return reply.out.substr(header.size());
+}
+
+}  // namespace sandbox
