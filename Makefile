@@ -20,6 +20,10 @@ test:
 	cmake -S . -B $(BUILD) -DAPPLIANCE_ROOT= $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer"
+	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD)/sanitize -j $(JOBS)
+	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
 
 run:
 	scripts/install-deps.sh build

@@ -5,12 +5,84 @@
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace capture {
 namespace {
 
+// Menu of H.264 levels, as level_idc codes.
+const char* const kLevelChoices[] = {"50", "42", "41", "40", "32", "31", "30", "22",
+                                     "21", "20", "13", "12", "11", "9",  "10"};
+constexpr int kLevelChoiceCount = sizeof kLevelChoices / sizeof kLevelChoices[0];
+
+struct Level {
+    unsigned code;
+    const char* line;
+};
+
+const Level kLevels[] = {
+    {0, "H264 encode standard: Level 4.0"},  {40, "H264 encode standard: Level 4.0"},
+    {9, "H264 encode standard: Level 1.b"},  {10, "H264 encode standard: Level 1.0"},
+    {11, "H264 encode standard: Level 1.1"}, {12, "H264 encode standard: Level 1.2"},
+    {13, "H264 encode standard: Level 1.3"}, {20, "H264 encode standard: Level 2.0"},
+    {21, "H264 encode standard: Level 2.1"}, {22, "H264 encode standard: Level 2.2"},
+    {30, "H264 encode standard: Level 3.0"}, {31, "H264 encode standard: Level 3.1"},
+    {32, "H264 encode standard: Level 3.2"}, {41, "H264 encode standard: Level 4.1"},
+    {42, "H264 encode standard: Level 4.2"}, {50, "H264 encode standard: Level 5.0"},
+};
+
+// Accepted maximum delay, in units of 100 ms.
+constexpr int kMaxDelayLimit = 300;
+
+// Reads of one-value files never need more than this.
+constexpr std::size_t kValueFileMaxBytes = 4096;
+
+// The level file is read as its first two bytes.
+constexpr std::size_t kLevelFileBytes = 2;
+
+void printLevelName(unsigned code) {
+    for (const Level& level : kLevels) {
+        if (level.code == code) {
+            std::puts(level.line);
+            break;
+        }
+    }
+    std::fputs("\n", stdout);
+}
+
+int readIntOr100(const char* path) {
+    std::optional<std::string> text = platform::readFile(path, kValueFileMaxBytes);
+    int value = 0;
+    std::size_t pos = 0;
+    return text && platform::scanInt(*text, pos, value) ? value : 100;
+}
+
+std::optional<unsigned char> firstByte(const char* path) {
+    std::optional<std::string> text = platform::readFile(path, 1);
+    if (!text || text->empty()) return std::nullopt;
+    return static_cast<unsigned char>((*text)[0]);
+}
+
+void writeMaxDelayFile() {
+    if (!platform::writeFile("/mnt/kovra_maxdelay.ini", settings::pendingLine())) {
+        std::fputs("can not open file\n", stdout);
+        return;
+    }
+    platform::runShell("sync");
+    platform::runShell("sync");
+    std::fputs("set ok\n", stdout);
+}
+
+// Flag file written through the shell, as the encoder's own scripts do.
+void writeFlag(const char* path, int digit, int syncs) {
+    const std::string file = platform::shellPath(path);
+    platform::runShell("touch " + file);
+    platform::runShell("echo " + std::to_string(digit) + " > " + file);
+    for (int i = 0; i < syncs; ++i) platform::runShell("sync");
+}
+
 // TTL and IDR interval: the text as typed, verbatim. A file that cannot be
-// written ends the request, since later commands may depend on it.
+// written ends the request.
 Flow storeTypedValue(const char* field, const char* reply, const char* path) {
     std::string value;
     if (!readTextField(field, value)) return Flow::Continue;
@@ -24,10 +96,92 @@ Flow storeTypedValue(const char* field, const char* reply, const char* path) {
 
 }  // namespace
 
+void printEncoderStatus() {
+    // The whole first line: a delay typed with leading zeros still reads right.
+    if (std::optional<std::string> delay =
+            platform::readFile("/mnt/kovra_maxdelay.ini", kValueFileMaxBytes)) {
+        long long ms = 100LL * platform::atoiValue(delay->substr(0, delay->find('\n')));
+        std::printf("H264 Max Delay: %lldms\n", ms);
+    } else {
+        std::fputs("H264 Max Delay: 100ms\n", stdout);
+    }
+
+    std::optional<unsigned char> profile = firstByte("/mnt/kovra_encProfileIdc.ini");
+    if (profile == '1')
+        std::fputs("H264 encode select: Main Profile\n", stdout);
+    else if (profile == '2')
+        std::fputs("H264 encode select: Baseline Profile\n", stdout);
+    else
+        std::fputs("H264 encode select: High Profile\n", stdout);
+
+    if (firstByte("/mnt/kovra_encQuality.ini") == '1')
+        std::fputs("H264 encode select: High Speed Mode\n", stdout);
+    else
+        std::fputs("H264 encode select: High Quality Mode\n", stdout);
+
+    if (std::optional<std::string> level =
+            platform::readFile("/mnt/kovra_encLevel.ini", kLevelFileBytes))
+        printLevelName(static_cast<unsigned>(platform::atoiValue(*level)));
+}
+
+int readTtl() { return readIntOr100("/mnt/ttl.ini"); }
+
+int readIdrInterval() { return readIntOr100("/mnt/idr.ini"); }
+
+Flow cmdProfile(int choice) {
+    static const char* const kReplies[] = {
+        "H264 encode High Profile select\n",
+        "H264 encode Main Profile select\n",
+        "H264 encode Baseline Profile select\n",
+    };
+    std::fputs(kReplies[choice], stdout);
+    writeFlag("/mnt/kovra_encProfileIdc.ini", choice, 1);
+    return Flow::Continue;
+}
+
+Flow cmdQualityMode(int choice) {
+    std::fputs(choice == 1 ? "H264 encode High speed mode select\n"
+                           : "H264 encode High quality mode select\n",
+               stdout);
+    writeFlag("/mnt/kovra_encQuality.ini", choice, 1);
+    return Flow::Continue;
+}
+
 Flow cmdTtl(int) { return storeTypedValue("ttl", "set ttl:%s\n", "/mnt/ttl.ini"); }
 
 Flow cmdIdrInterval(int) {
     return storeTypedValue("idr", "set idr frame num:%s\n", "/mnt/idr.ini");
+}
+
+Flow cmdLevel(int) {
+    int index = 0;
+    cgiFormSelectSingle("menu_encst", kLevelChoices, kLevelChoiceCount, &index, 0);
+    const char* chosen = kLevelChoices[index];
+    settings::setPendingLine(std::string(chosen) + "\n");
+    if (!platform::writeFile("/mnt/kovra_encLevel.ini", settings::pendingLine())) {
+        std::puts("Can't open file");
+        return Flow::EndRequest;
+    }
+    platform::runShell("sync");
+    platform::runShell("sync");
+    printLevelName(static_cast<unsigned>(platform::atoiValue(chosen)));
+    std::puts("set ok");
+    return Flow::Continue;
+}
+
+Flow cmdMaxDelay(int) {
+    std::string text;
+    if (!readTextField("cvbr", text)) return Flow::Continue;
+    std::printf("set :%s\n", text.c_str());
+    int value = platform::atoiValue(text);
+    if (value > kMaxDelayLimit || value <= 0) {
+        std::fputs("The value is invalid or out of range.", stdout);
+        return Flow::Continue;
+    }
+    std::printf("set H264 Max Delay: %dms\n", value * 100);
+    settings::setPendingLine(text + "\n");
+    writeMaxDelayFile();
+    return Flow::Continue;
 }
 
 }  // namespace capture

@@ -24,10 +24,14 @@ struct Command {
 const Command kCommands[] = {
     {"codec_submit", "ctrlau", 2, capture::cmdCaptureMode},
     {"codec_submit", "ctrlax", 2, capture::cmdAutoDetectPolicy},
+    {"codec_submit", "ctrlbz", 3, capture::cmdProfile},
+    {"codec_submit", "ctrlcz", 2, capture::cmdQualityMode},
     {"ttl_submit", nullptr, 0, capture::cmdTtl},
     {"nameidr_submit", nullptr, 0, capture::cmdIdrInterval},
     {"name29_submit", nullptr, 0, capture::cmdSetFormat},
     {"name129_submit", nullptr, 0, capture::cmdSetInputType},
+    {"encst_submit", nullptr, 0, capture::cmdLevel},
+    {"cvbr_submit", nullptr, 0, capture::cmdMaxDelay},
 };
 
 }  // namespace

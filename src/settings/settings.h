@@ -8,6 +8,37 @@
 
 namespace settings {
 
+// Longest value each text field holds (its C buffer size less the
+// terminator); the scanner enforces them.
+constexpr std::size_t kUrlMax = 255;
+constexpr std::size_t kWifiFieldMax = 49;  // ssid, psk, wifiip
+constexpr std::size_t kAddressMax = 19;    // ip, tz, netmask, gateway
+
+struct SettingsRecord {
+    std::string url = "rtmp://192.168.18.7/live/kovra";
+    std::string ssid = "kovra";
+    std::string psk = "plume";
+    std::string wifiip = "192.168.0.9";
+    std::string ip = "192.168.18.209";
+    std::string tz = "192.168.18.122";
+    int tc = 1234;
+    std::string netmask = "255.255.255.0";
+    std::string gateway = "192.168.18.1";
+    int ctrlencode = 1;
+    int ctrlcodec = 1;  // video scaling: 1 on, 2 off
+    int bitrate = 2000000;
+    int framerate = 25;
+    int fi = 100;
+    int headerLength = 200;  // position of the end marker in the boot script
+    int audiosample = 44100;
+    int audiobps = 96000;
+    int width = 1024;
+    int height = 768;
+};
+
+// The record of this request, starting from the defaults.
+SettingsRecord& record();
+
 // The pending change line holds at most this many characters.
 constexpr std::size_t kPendingLineMax = 255;
 
@@ -19,5 +50,17 @@ const std::string& pendingLine();
 bool setPendingLine(const std::string& line);
 
 void clearPendingLine();
+
+// Which key tests a scan makes: all of them, or only the network name and
+// pass phrase (the Wi-Fi network block is read that way, so that nothing
+// in a name can reach another setting or stop the scan).
+enum class KeySet { All, WifiNetwork };
+
+// Reads "key=value" assignments out of text into the record, examining the
+// start positions 0 to limit - 1 (nothing when limit is 2 or less). Keys
+// are matched on their endings wherever they stand; the first "end" sets
+// headerLength and stops the scan; colour keys update the colour file.
+// Bytes beyond the text read as zero, so any limit is safe.
+void parseSettingsText(const std::string& text, std::size_t limit, KeySet keys = KeySet::All);
 
 }  // namespace settings

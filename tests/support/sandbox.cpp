@@ -1,5 +1,7 @@
 #include "support/sandbox.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -210,6 +212,11 @@ Reply Sandbox::run(const Request& request) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     reply.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    // A sanitizer report from the program fails whatever test ran it.
+    if (reply.err.find("Sanitizer") != std::string::npos ||
+        reply.err.find("runtime error:") != std::string::npos)
+        ADD_FAILURE() << "sanitizer report from the program:\n" << reply.err;
+    if (reply.timedOut) ADD_FAILURE() << "the program did not finish";
     return reply;
 }
 

@@ -2,8 +2,11 @@
 
 namespace settings {
 namespace {
+SettingsRecord g_record;
 std::string g_pendingLine;
 }  // namespace
+
+SettingsRecord& record() { return g_record; }
 
 const std::string& pendingLine() { return g_pendingLine; }
 

@@ -1,0 +1,87 @@
+// The six colour-adjustment values in /mnt/color.ini, read whole, changed
+// one at a time and written back whole.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "capture/capture.h"
+#include "platform/platform.h"
+
+namespace capture {
+namespace {
+
+// In file order.
+struct ColourRecord {
+    int bb = 128;
+    int bg = 0;
+    int br = 0;
+    int lb = 0;
+    int lg = 0;
+    int lr = 0;
+};
+
+ColourRecord g_colour;
+
+// Six values of any width fit easily; a larger file is not ours.
+constexpr std::size_t kColourFileMaxBytes = 4096;
+
+int* fieldFor(const char* key) {
+    if (std::strcmp(key, "bb") == 0) return &g_colour.bb;
+    if (std::strcmp(key, "bg") == 0) return &g_colour.bg;
+    if (std::strcmp(key, "br") == 0) return &g_colour.br;
+    if (std::strcmp(key, "lb") == 0) return &g_colour.lb;
+    if (std::strcmp(key, "lg") == 0) return &g_colour.lg;
+    if (std::strcmp(key, "lr") == 0) return &g_colour.lr;
+    return nullptr;
+}
+
+int readColourFile() {
+    std::optional<std::string> text = platform::readFile("/mnt/color.ini", kColourFileMaxBytes);
+    if (!text) {
+        std::puts("error open color config file\r");
+        return -1;
+    }
+    std::printf("read color.ini=%s\r\n", text->c_str());
+    int* fields[] = {&g_colour.bb, &g_colour.bg, &g_colour.br,
+                     &g_colour.lb, &g_colour.lg, &g_colour.lr};
+    std::size_t pos = 0;
+    for (int* field : fields) {
+        int value = 0;
+        if (!platform::scanInt(*text, pos, value)) break;
+        *field = value;
+    }
+    std::puts("read color config file ok\r");
+    return 1;
+}
+
+void writeColourFile() {
+    char text[96];
+    std::snprintf(text, sizeof text, "%d %d %d %d %d %d", g_colour.bb, g_colour.bg, g_colour.br,
+                  g_colour.lb, g_colour.lg, g_colour.lr);
+    if (!platform::writeFile("/mnt/color.ini", text)) {
+        std::puts("Can't open file");
+        return;
+    }
+    platform::runShell("sync");
+    platform::runShell("sync");
+}
+
+}  // namespace
+
+void applyColourKey(const char* key, const std::string& value, std::size_t position) {
+    int* field = fieldFor(key);
+    if (!field) return;
+    const bool traced = std::strcmp(key, "bg") == 0;
+    if (traced) {
+        std::printf("enter bg set+++++++,j=%d,i=%d\n", static_cast<int>(value.size()),
+                    static_cast<int>(position));
+        std::printf("bgs=%s\n", value.c_str());
+    }
+    readColourFile();
+    if (traced) std::printf("bg=%d\n", g_colour.bg);
+    *field = platform::atoiValue(value);
+    if (traced) std::printf("bg=%d\n", g_colour.bg);
+    writeColourFile();
+}
+
+}  // namespace capture
