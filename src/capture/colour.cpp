@@ -62,8 +62,8 @@ void writeColourFile() {
         std::puts("Can't open file");
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
+#include "network/network.h"
+#include "overlay/overlay.h"
 #include "platform/platform.h"
 
 namespace {
@@ -24,9 +26,18 @@ struct Command {
 const Command kCommands[] = {
     {"codec_submit", "ctrlau", 2, capture::cmdCaptureMode},
     {"codec_submit", "ctrlax", 2, capture::cmdAutoDetectPolicy},
+    {"codec_submit", "ctrlaz", 3, network::cmdTransportStream},
+    {"codec_submit", "ifwifi", 2, network::cmdWifiSwitch},
+    {"codec_submit", "ctrldz", 2, network::cmdStreamTag},
+    {"codec_submit", "ctrlez", 3, network::cmdRtspRtmp},
     {"codec_submit", "ctrlbz", 3, capture::cmdProfile},
     {"codec_submit", "ctrlcz", 2, capture::cmdQualityMode},
+    {"codec_submit", "audioin", 2, overlay::cmdAudioInput},
+    {"ssid_submit", nullptr, 0, network::cmdSsid},
+    {"passkey_submit", nullptr, 0, network::cmdPasskey},
+    {"wifi_ip_submit", nullptr, 0, network::cmdWifiIp},
     {"ttl_submit", nullptr, 0, capture::cmdTtl},
+    {"name_volume_submit", nullptr, 0, overlay::cmdVolume},
     {"nameidr_submit", nullptr, 0, capture::cmdIdrInterval},
     {"name29_submit", nullptr, 0, capture::cmdSetFormat},
     {"name129_submit", nullptr, 0, capture::cmdSetInputType},

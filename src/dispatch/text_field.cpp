@@ -8,19 +8,34 @@
 
 namespace {
 
+// Characters a shell would interpret, and "=", which would let a value
+// plant another key when a change line is scanned.
+#define SHELL_SPECIAL " \t\v\f;&|$`'\"\\<>()"
+
 struct TextRule {
     const char* field;
     std::size_t maxBytes;       // longer: "error len" (0: no limit beyond the buffer)
     std::size_t maxCharacters;  // UTF-8 characters; longer: "error len" (0: no limit)
     const char* refused;        // any of these bytes: "error char"
+    const char* allowed;        // any byte outside these: "error char" (nullptr: any)
     const char* refusedWord;    // this text anywhere: "error char" (nullptr: none)
 };
 
 // A field without a row here is taken as the convention reads it.
 const TextRule kTextRules[] = {
     // The maximum delay travels through the pending change line.
-    {"cvbr", 254, 0, "", nullptr},
+    {"cvbr", 254, 0, "", nullptr, nullptr},
+    // Stored in double quotes in the network block, and only up to 47
+    // characters are ever read back from it.
+    {"ssid", 47, 0, "\"=", nullptr, nullptr},
+    {"passkey", 47, 0, "\"=", nullptr, nullptr},
+    // Becomes part of a command line the network start-up runs.
+    {"wifi_ip", 19, 0, SHELL_SPECIAL "=", nullptr, nullptr},
+    // Spliced into the mixer state file as a decimal value.
+    {"volume", 3, 0, "", "0123456789", nullptr},
 };
+
+#undef SHELL_SPECIAL
 
 const TextRule* ruleFor(const char* field) {
     for (const TextRule& rule : kTextRules)
@@ -57,6 +72,7 @@ bool readTextField(const char* name, std::string& value) {
         return false;
     }
     if (value.find_first_of(rule->refused) != std::string::npos ||
+        (rule->allowed && value.find_first_not_of(rule->allowed) != std::string::npos) ||
         (rule->refusedWord && value.find(rule->refusedWord) != std::string::npos)) {
         std::fputs("error char", cgiOut);
         return false;

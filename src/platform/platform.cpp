@@ -50,6 +50,14 @@ void runShell(const std::string& command) {
     (void)ignored;
 }
 
+void shellTouch(const char* appliancePath) { runShell("touch " + shellPath(appliancePath)); }
+
+void shellEcho(int digit, const char* appliancePath) {
+    runShell("echo " + std::to_string(digit) + " > " + shellPath(appliancePath));
+}
+
+void shellSync() { runShell("sync"); }
+
 std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBytes) {
     std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
     if (!f) return std::nullopt;

@@ -25,6 +25,12 @@ std::string shellPath(const char* appliancePath);
 // reply. The exit status is deliberately not examined.
 void runShell(const std::string& command);
 
+// The flag-file idioms of the appliance's scripts, one system() call each:
+// "touch <path>", "echo <digit> > <path>", "sync".
+void shellTouch(const char* appliancePath);
+void shellEcho(int digit, const char* appliancePath);
+void shellSync();
+
 // Reads at most maxBytes from the start of an appliance file; nullopt when
 // it cannot be opened for reading.
 std::optional<std::string> readFile(const char* appliancePath,
