@@ -10,6 +10,7 @@
 #include "network/network.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -24,6 +25,11 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"name44_submit", nullptr, 0, settings::cmdStatus},
+    {"vs_width_submit", nullptr, 0, settings::cmdScalingWidth},
+    {"vs_height_submit", nullptr, 0, settings::cmdScalingHeight},
+    {"codec_submit", "ctrlts", 2, settings::cmdTemplate},
+    {"codec_submit", "selvs", 2, settings::cmdScaling},
     {"codec_submit", "ctrlau", 2, capture::cmdCaptureMode},
     {"codec_submit", "ctrlax", 2, capture::cmdAutoDetectPolicy},
     {"codec_submit", "ctrlaz", 3, network::cmdTransportStream},
@@ -32,17 +38,38 @@ const Command kCommands[] = {
     {"codec_submit", "ctrlez", 3, network::cmdRtspRtmp},
     {"codec_submit", "ctrlbz", 3, capture::cmdProfile},
     {"codec_submit", "ctrlcz", 2, capture::cmdQualityMode},
+    {"codec_submit", "audioen", 2, settings::cmdAudioEncoding},
     {"codec_submit", "audioin", 2, overlay::cmdAudioInput},
+    {"rtmpurl_submit", nullptr, 0, settings::cmdRtmpUrl},
+    {"name1_submit", nullptr, 0, settings::cmdAddress},
+    {"name2_submit", nullptr, 0, settings::cmdNetmask},
+    {"name45_submit", nullptr, 0, settings::cmdGateway},
     {"ssid_submit", nullptr, 0, network::cmdSsid},
     {"passkey_submit", nullptr, 0, network::cmdPasskey},
     {"wifi_ip_submit", nullptr, 0, network::cmdWifiIp},
     {"ttl_submit", nullptr, 0, capture::cmdTtl},
+    {"name3_submit", nullptr, 0, settings::cmdBitrate},
+    {"name_audio_submit", nullptr, 0, settings::cmdAudioSample},
     {"name_volume_submit", nullptr, 0, overlay::cmdVolume},
+    {"name_audio2_submit", nullptr, 0, settings::cmdAudioBitrate},
+    // The sample rate button acts a second time here, as the forms expect.
+    {"name_audio_submit", nullptr, 0, settings::cmdAudioSample},
+    {"name4_submit", nullptr, 0, settings::cmdFrameRate},
+    {"namez_submit", nullptr, 0, settings::cmdTsAddress},
+    {"namec_submit", nullptr, 0, settings::cmdTsPort},
+    {"namei_submit", nullptr, 0, settings::cmdIFrameInterval},
     {"nameidr_submit", nullptr, 0, capture::cmdIdrInterval},
+    {"namelr_submit", nullptr, 0, capture::cmdColourLr},
+    {"namelg_submit", nullptr, 0, capture::cmdColourLg},
+    {"namelb_submit", nullptr, 0, capture::cmdColourLb},
+    {"namebr_submit", nullptr, 0, capture::cmdColourBr},
+    {"namebg_submit", nullptr, 0, capture::cmdColourBg},
+    {"namebb_submit", nullptr, 0, capture::cmdColourBb},
     {"name29_submit", nullptr, 0, capture::cmdSetFormat},
     {"name129_submit", nullptr, 0, capture::cmdSetInputType},
     {"encst_submit", nullptr, 0, capture::cmdLevel},
     {"cvbr_submit", nullptr, 0, capture::cmdMaxDelay},
+    {"name5_submit", nullptr, 0, settings::cmdReboot},
 };
 
 }  // namespace

@@ -33,6 +33,30 @@ const TextRule kTextRules[] = {
     {"wifi_ip", 19, 0, SHELL_SPECIAL "=", nullptr, nullptr},
     // Spliced into the mixer state file as a decimal value.
     {"volume", 3, 0, "", "0123456789", nullptr},
+    // Boot-script header: the script runs at every start as root, a value
+    // longer than its key takes is ignored by the scanner, "=" would plant
+    // another key in the scanned change line, and "end" would be taken for
+    // the end of the header.
+    {"ip", 19, 0, SHELL_SPECIAL "=", nullptr, "end"},
+    {"netmask", 19, 0, SHELL_SPECIAL "=", nullptr, "end"},
+    {"gateway", 19, 0, SHELL_SPECIAL "=", nullptr, "end"},
+    {"tz", 19, 0, SHELL_SPECIAL "=", nullptr, "end"},
+    {"rtmpurl", 250, 0, SHELL_SPECIAL "=", nullptr, "end"},  // "url=" and "\n" fill the line
+    {"vs_width", 19, 0, "=", nullptr, nullptr},
+    {"vs_height", 19, 0, "=", nullptr, nullptr},
+    {"bitrate", 9, 0, "=", nullptr, nullptr},
+    {"audiosample", 9, 0, "=", nullptr, nullptr},
+    {"audiobitrate", 9, 0, "=", nullptr, nullptr},
+    {"framerate", 9, 0, "=", nullptr, nullptr},
+    {"tc", 7, 0, "=", nullptr, nullptr},
+    {"fi", 7, 0, "=", nullptr, nullptr},
+    // Colour values: applied by the scanner, which takes at most four characters.
+    {"lr", 4, 0, "=", nullptr, nullptr},
+    {"lg", 4, 0, "=", nullptr, nullptr},
+    {"lb", 4, 0, "=", nullptr, nullptr},
+    {"br", 4, 0, "=", nullptr, nullptr},
+    {"bg", 4, 0, "=", nullptr, nullptr},
+    {"bb", 4, 0, "=", nullptr, nullptr},
 };
 
 #undef SHELL_SPECIAL

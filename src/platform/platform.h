@@ -52,6 +52,13 @@ int atoiValue(const std::string& text, std::size_t pos = 0);
 // at least one digit). On success pos moves past the number.
 bool scanInt(const std::string& text, std::size_t& pos, int& value);
 
+// Replaces the file's content so that a power cut or a kill at any moment
+// leaves either the whole old or the whole new content: a temporary file
+// in the same directory is written, flushed to storage, given the old
+// file's mode and owner, renamed over the old one, and the directory is
+// flushed. False, with the old file untouched, on any failure.
+bool replaceFile(const char* appliancePath, const std::string& text);
+
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();
 bool modelFlag();
