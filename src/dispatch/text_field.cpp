@@ -5,6 +5,7 @@
 
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
+#include "overlay/overlay.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ struct TextRule {
 const TextRule kTextRules[] = {
     // The maximum delay travels through the pending change line.
     {"cvbr", 254, 0, "", nullptr},
+    // The subtitle is stored two bytes a character in a fixed-size line.
+    {"sub_text", overlay::kSubtitleTypedBytes, overlay::kSubtitleCharacters, "", nullptr},
 };
 
 const TextRule* ruleFor(const char* field) {
