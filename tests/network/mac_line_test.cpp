@@ -1,0 +1,42 @@
+// The MAC command and the pending change line it carries the address in.
+#include <gtest/gtest.h>
+
+#include "dispatch/cgic.h"
+#include "network/network.h"
+#include "settings/settings.h"
+#include "support/temp_root.h"
+
+namespace {
+
+using MacLine = support::TempRoot;
+
+// A line left by an earlier command must not stand in for a value that
+// does not fit.
+TEST_F(MacLine, ValueTooLongForTheLineIsNeverTakenForAnOlderLine) {
+    settings::setPendingLine("02:00:00:00:00:01");
+    form::install({{"mac_submit", ""}, {"mac", std::string(256, 'a')}});
+    testing::internal::CaptureStdout();
+    network::cmdMacAddress(0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "set mac=" + std::string(256, 'a') +
+                  "\nmac's length is illegal\n"
+                  "set failed, please check your typed mac address and try again!\n");
+    EXPECT_EQ(read("/mnt/mac.sh"), std::nullopt);
+    settings::clearPendingLine();
+}
+
+TEST(MacCheck, AcceptsExactlySixGroupsOfTwoHexDigits) {
+    const std::pair<const char*, int> cases[] = {
+        {"00:1a:2B:3c:4D:ff", 0}, {"00:1a:2B:3c:4D:f", -1}, {"00:1a:2B:3c:4D:fg", -1},
+        {"001a:2B:3c:4D:ff:", -1}, {"00:1a:2B:3c:4D::f", -1}, {"00 1a 2B 3c 4D ff", -1},
+    };
+    for (const auto& [text, result] : cases) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(network::checkMacAddress(text), result) << text;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  std::string(text).size() == 17 ? "" : "mac's length is illegal\n")
+            << text;
+    }
+}
+
+}  // namespace
