@@ -4,6 +4,7 @@
 // holds no white space and reads back as one word.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,9 +143,9 @@ int updateSubtitle(const std::string& value, int item) {
         default:
             break;
     }
-    char numbers[48];
-    std::snprintf(numbers, sizeof numbers, "%d %d %d ", line->enable, line->x, line->y);
-    if (!writeWholeFile(kSubtitleFile, numbers + line->text)) {
+    std::string content = std::to_string(line->enable) + " " + std::to_string(line->x) + " " +
+                          std::to_string(line->y) + " " + line->text;
+    if (!writeWholeFile(kSubtitleFile, content)) {
         std::puts("Can't open file");
         return -1;
     }
