@@ -25,18 +25,4 @@ TEST_F(MacLine, ValueTooLongForTheLineIsNeverTakenForAnOlderLine) {
     settings::clearPendingLine();
 }
 
-TEST(MacCheck, AcceptsExactlySixGroupsOfTwoHexDigits) {
-    const std::pair<const char*, int> cases[] = {
-        {"00:1a:2B:3c:4D:ff", 0}, {"00:1a:2B:3c:4D:f", -1}, {"00:1a:2B:3c:4D:fg", -1},
-        {"001a:2B:3c:4D:ff:", -1}, {"00:1a:2B:3c:4D::f", -1}, {"00 1a 2B 3c 4D ff", -1},
-    };
-    for (const auto& [text, result] : cases) {
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(network::checkMacAddress(text), result) << text;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(text).size() == 17 ? "" : "mac's length is illegal\n")
-            << text;
-    }
-}
-
 }  // namespace
