@@ -5,6 +5,7 @@
 
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
+#include "overlay/overlay.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ const TextRule kTextRules[] = {
     {"br", 4, 0, "=", nullptr, nullptr},
     {"bg", 4, 0, "=", nullptr, nullptr},
     {"bb", 4, 0, "=", nullptr, nullptr},
+    // The subtitle is stored two bytes a character in a fixed-size line.
+    {"sub_text", overlay::kSubtitleTypedBytes, overlay::kSubtitleCharacters, "", nullptr, nullptr},
 };
 
 #undef SHELL_SPECIAL

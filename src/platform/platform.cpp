@@ -74,7 +74,10 @@ std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBy
         text.append(chunk, got);
         if (got < want) break;
     }
+    // A directory opens for reading but yields nothing: not a readable file.
+    bool failed = std::ferror(f) != 0;
     std::fclose(f);
+    if (failed) return std::nullopt;
     return text;
 }
 

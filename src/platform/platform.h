@@ -32,7 +32,7 @@ void shellEcho(int digit, const char* appliancePath);
 void shellSync();
 
 // Reads at most maxBytes from the start of an appliance file; nullopt when
-// it cannot be opened for reading.
+// it cannot be opened or read (a directory, for one).
 std::optional<std::string> readFile(const char* appliancePath,
                                     std::size_t maxBytes = static_cast<std::size_t>(-1));
 
