@@ -48,8 +48,8 @@ void writeMacScript() {
         std::puts("Can't open file");
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
     std::puts("set ok");
 }
 

@@ -149,8 +149,8 @@ int updateSubtitle(const std::string& value, int item) {
         std::puts("Can't open file");
         return -1;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
     std::fputs("set ok\n", cgiOut);
     return 0;
 }

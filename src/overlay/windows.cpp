@@ -150,7 +150,7 @@ FileStatus replaceField(const char* path, const std::string& text, int n) {
     std::optional<std::string> changed = withField(*content, text, n);
     if (!changed) return FileStatus::OutOfLayout;
     if (!platform::writeFile(path, *changed)) return FileStatus::CannotOpen;
-    platform::runShell("sync");
+    platform::shellSync();
     return FileStatus::Ok;
 }
 
