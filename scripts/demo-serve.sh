@@ -72,6 +72,10 @@ alias.url = ("/cgi-bin/webcfg.cgi" => "$cgi")
 \$HTTP["url"] == "/cgi-bin/webcfg.cgi" {
     cgi.assign = ("" => "")
     setenv.set-environment = ("PATH" => "$state/bin:/usr/bin:/bin")
+    # Other sites open in the same browser must not post settings here.
+    \$REQUEST_HEADER["Sec-Fetch-Site"] == "cross-site" {
+        url.access-deny = ("")
+    }
 }
 EOF
 

@@ -131,7 +131,9 @@
     if (!(form instanceof HTMLFormElement)) return;
     event.preventDefault();
     const submitter = event.submitter || form.querySelector('button[type=submit]');
-    if (form.dataset.confirm && !window.confirm(form.dataset.confirm)) {
+    // A form of choices asks only when something was chosen.
+    const chosen = !form.querySelector('input[type=radio]') || form.querySelector('input[type=radio]:checked');
+    if (form.dataset.confirm && chosen && !window.confirm(form.dataset.confirm)) {
       showReply(panelOf(form), buttonTitle(submitter), '(cancelled: nothing was sent)');
       return;
     }

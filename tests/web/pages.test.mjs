@@ -17,7 +17,7 @@ import {
 // skipped with the reason; delete each name once its command has landed.
 const NEEDS_LATER = [
   'name44_submit', 'name1_submit', 'mac_submit', 'sub_submit', 'sub_v', 'name5_submit',
-  'ctrlaz', 'ctrldz', 'ctrlez', 'mg_gx', 'mg_xy', 'name_volume_submit',
+  'ctrlaz', 'ctrldz', 'ctrlez', 'ctrlts', 'mg_gx', 'mg_xy', 'name_volume_submit',
 ];
 
 function needs(...commands) {
@@ -366,6 +366,19 @@ test('an address longer than the boot script holds shows "error len" and leaves 
   assert.equal(readRoot('mnt/autorun.sh', 'latin1'), before);
 });
 
+test('an address holding a shell character shows "error char" and leaves the script', needs('name1_submit'), async () => {
+  const { page } = await openPage();
+  const before = readRoot('mnt/autorun.sh', 'latin1');
+  await page.fill('#ip', '1.2.3.4;reboot');
+  await press(page, 'button[name=name1_submit]');
+  const reply = await panel(page, 'network');
+  assert.equal(reply.text, 'error char');
+  assert.deepEqual(reply.marks, ['error char']);
+  assert.match(reply.head, /not allowed/);
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), before);
+  assert.deepEqual(calls(), []);
+});
+
 test('an invalid MAC shows the failure line and leaves mac.sh as it was', needs('mac_submit'), async () => {
   const { page } = await openPage();
   const before = readRoot('mnt/mac.sh', 'latin1');
@@ -439,7 +452,7 @@ test('Enter in a field posts that field\'s own command, and Tab moves on to its 
   assert.equal(readRoot('mnt/idr.ini', 'latin1'), '75');
 });
 
-test('the reboot button asks first, and cancelling sends nothing', async () => {
+test('reboot and the codec template swap ask first, and cancelling sends nothing', async () => {
   const { page, requests } = await openPage();
   const sent = requests.length;
   let question = '';
@@ -447,8 +460,24 @@ test('the reboot button asks first, and cancelling sends nothing', async () => {
   await page.click('button[name=name5_submit]');
   await page.waitForFunction(() => /cancelled/.test(document.querySelector('#status .reply-text').textContent));
   assert.match(question, /Reboot the device now\?/);
+  await page.check('#ctrlts-aac');
+  page.once('dialog', (d) => { question = d.message(); d.dismiss(); });
+  await page.click('#audio form[data-confirm] button[name=codec_submit]');
+  await page.waitForFunction(() => /cancelled/.test(document.querySelector('#audio .reply-text').textContent));
+  assert.match(question, /Replace the boot script/);
   assert.equal(requests.length, sent);
   assert.deepEqual(calls(), []);
+});
+
+test('switching the audio codec copies its template and the default files', needs('ctrlts'), async () => {
+  const { page } = await openPage();
+  await page.check('#ctrlts-mp3');
+  page.once('dialog', (d) => d.accept());
+  await press(page, '#audio form[data-confirm] button[name=codec_submit]');
+  assert.equal((await panel(page, 'audio')).text, 'h264 and mp3)\n');
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), readRoot('mnt/autorun.sh.h264.mp3.org', 'latin1'));
+  assert.equal(readRoot('mnt/rtsp.ini', 'latin1'), readRoot('mnt/dfc/rtsp.ini', 'latin1'));
+  assert.equal(readRoot('mnt/kovra_encLevel.ini', 'latin1'), '40\n');
 });
 
 test('confirming the reboot runs the reboot program once', needs('name5_submit'), async () => {
@@ -614,6 +643,13 @@ test('the deployment configuration asks for a digest login and runs only the one
     }, login);
     assert.equal(post.status, 200);
     assert.equal(await post.text(), 'set ttl:42\n');
+    assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '42');
+    // Another site's form, sent by a logged-in browser, is refused.
+    const crossSite = await fetchWithDigest(base, '/cgi-bin/webcfg.cgi', {
+      method: 'POST', body: 'ttl_submit=&ttl=7',
+      headers: { 'content-type': 'application/x-www-form-urlencoded', 'sec-fetch-site': 'cross-site' },
+    }, login);
+    assert.equal(crossSite.status, 403);
     assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '42');
     const other = await fetchWithDigest(base, '/other.cgi', {}, login);
     assert.doesNotMatch(await other.text(), /ran-other/);
