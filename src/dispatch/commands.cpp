@@ -91,6 +91,12 @@ const Command kCommands[] = {
 int cgiMain() {
     cgiHeaderContentType("text/plain");
     platform::probeModelFlag();
+    // Two requests editing the same small files would lose one's change.
+    if (!platform::lockSettings()) {
+        std::puts("busy: another request is changing the settings, nothing was done");
+        std::fflush(stdout);
+        return 0;
+    }
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,13 +89,6 @@ bool canOpen(const char* appliancePath) {
     return true;
 }
 
-bool writeFile(const char* appliancePath, const std::string& text) {
-    std::FILE* f = std::fopen(path(appliancePath).c_str(), "w");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fclose(f) == 0) && ok;
-    return ok;
-}
 
 namespace {
 
@@ -150,8 +144,15 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-bool replaceFile(const char* appliancePath, const std::string& text) {
-    const std::string target = path(appliancePath);
+bool writeFile(const char* appliancePath, const std::string& text) {
+    std::string target = path(appliancePath);
+    struct stat link {};
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(target.c_str(), nullptr);
+        if (!resolved) return false;
+        target = resolved;
+        std::free(resolved);
+    }
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -183,6 +184,23 @@ bool replaceFile(const char* appliancePath, const std::string& text) {
         ::close(dirFd);
     }
     return true;
+}
+
+bool lockSettings() {
+    // Long enough for a queue of rewrites, short enough for a browser.
+    constexpr int kWaitMilliseconds = 10000;
+    constexpr int kRetryMilliseconds = 10;
+    int fd = ::open(path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;  // no settings to protect; commands report their files
+    for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += kRetryMilliseconds) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return true;
+        if (waited >= kWaitMilliseconds) {
+            ::close(fd);
+            return false;
+        }
+        ::usleep(kRetryMilliseconds * 1000);
+    }
+    return true;  // the descriptor stays open, and locked, until the process ends
 }
 
 void probeModelFlag() { g_modelFlag = canOpen("/mnt/mk250.ini"); }

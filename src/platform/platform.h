@@ -39,10 +39,6 @@ std::optional<std::string> readFile(const char* appliancePath,
 // True when the file can be opened for reading.
 bool canOpen(const char* appliancePath);
 
-// Creates or truncates the file and writes the text; false when it cannot
-// be opened for writing or the write fails.
-bool writeFile(const char* appliancePath, const std::string& text);
-
 // The standard atoi reading: leading white space, an optional sign, then
 // digits up to the first other character; 0 without digits. Saturates at
 // the int range instead of overflowing, so every build reads alike.
@@ -52,12 +48,18 @@ int atoiValue(const std::string& text, std::size_t pos = 0);
 // at least one digit). On success pos moves past the number.
 bool scanInt(const std::string& text, std::size_t& pos, int& value);
 
-// Replaces the file's content so that a power cut or a kill at any moment
-// leaves either the whole old or the whole new content: a temporary file
-// in the same directory is written, flushed to storage, given the old
-// file's mode and owner, renamed over the old one, and the directory is
-// flushed. False, with the old file untouched, on any failure.
-bool replaceFile(const char* appliancePath, const std::string& text);
+// Creates or replaces the file with the text, so that a power cut or a
+// kill at any moment leaves either the whole old or the whole new content:
+// a temporary file in the same directory is written, flushed to storage,
+// given the old file's mode and owner, renamed over the old one, and the
+// directory is flushed. A symbolic link is written through, not replaced.
+// False, with the old file untouched, when any step fails.
+bool writeFile(const char* appliancePath, const std::string& text);
+
+// Serialises whole requests: an advisory lock on the /mnt directory, which
+// is never replaced, held until the process ends. False when another
+// request holds it for longer than the wait.
+bool lockSettings();
 
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();

@@ -110,7 +110,7 @@ void rewriteBootScript() {
                        platform::shellPath("/mnt/autorun.sh.swp"));
     platform::shellSync();
     platform::shellSync();
-    if (!platform::replaceFile("/mnt/autorun.sh", updated)) {
+    if (!platform::writeFile("/mnt/autorun.sh", updated)) {
         std::puts("Can't open file autorun.sh");
         return;
     }
