@@ -10,9 +10,9 @@
 //     it starts run untraced);
 //   - peak resident memory of the CGI process itself (VmHWM, read while the
 //     process stops at its exit under ptrace);
-//   - the share of wall time spent in the shell commands it starts (from the
-//     start of each child to that child's exit, under ptrace, in separate
-//     runs so that tracing never slows the timed ones);
+//   - the share of wall time spent in the shell commands it starts (the time
+//     inside system(), under ptrace, in separate runs so that tracing never
+//     slows the timed ones);
 // then the stripped sizes of the executables named with --size.
 #include <fcntl.h>
 #include <signal.h>
@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -235,8 +236,26 @@ public:
                     PTRACE_O_TRACEEXIT | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL;
         ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, reinterpret_cast<void*>(opts));
         ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
-        std::map<pid_t, double> childStart;  // the program's own children
-        std::vector<pid_t> known = {pid};
+        // A shell command's time runs from the program's fork event to the
+        // SIGCHLD it takes once system() has reaped the child (system()
+        // blocks SIGCHLD until then), or to the child's exit when no such
+        // signal comes. Children are traced only for their exit, so what
+        // they start runs untraced.
+        struct Span {
+            double start = 0, exited = -1;
+        };
+        std::map<pid_t, Span> spans;
+        std::set<pid_t> started = {pid};
+        auto close = [&](double end) {
+            for (auto it = spans.begin(); it != spans.end();) {
+                if (it->second.exited < 0) {
+                    ++it;
+                    continue;
+                }
+                t.shellMs += (end < 0 ? it->second.exited : end) - it->second.start;
+                it = spans.erase(it);
+            }
+        };
         for (;;) {
             pid_t w = ::waitpid(-1, &status, __WALL);
             if (w < 0) {
@@ -255,25 +274,27 @@ public:
                 event == PTRACE_EVENT_CLONE) {
                 unsigned long child = 0;
                 ::ptrace(PTRACE_GETEVENTMSG, w, nullptr, &child);
-                known.push_back(static_cast<pid_t>(child));
-                if (w == pid) childStart[static_cast<pid_t>(child)] = nowMs();
+                if (w == pid) spans[static_cast<pid_t>(child)].start = nowMs();
             } else if (event == PTRACE_EVENT_EXIT) {
                 if (w == pid) {
                     t.hwmKiB = peakResidentKiB(pid);
-                } else if (auto it = childStart.find(w); it != childStart.end()) {
-                    t.shellMs += nowMs() - it->second;
-                    childStart.erase(it);
+                } else if (auto it = spans.find(w); it != spans.end()) {
+                    it->second.exited = nowMs();
                 }
-            } else if (event == PTRACE_EVENT_EXEC) {
-                // nothing to record
-            } else if (sig == SIGSTOP && std::find(known.begin(), known.end(), w) != known.end() &&
-                       w != pid) {
-                // The first stop of an auto-attached child.
-            } else if (sig != SIGTRAP) {
-                deliver = sig;
+            } else if (event != 0) {
+                // exec: nothing to record
+            } else if (w != pid && sig == SIGSTOP && started.insert(w).second) {
+                // First stop of an auto-attached child: from now on only its
+                // exit is reported.
+                ::ptrace(PTRACE_SETOPTIONS, w, nullptr,
+                         reinterpret_cast<void*>(static_cast<long>(PTRACE_O_TRACEEXIT)));
+            } else {
+                if (w == pid && sig == SIGCHLD) close(nowMs());
+                deliver = sig == SIGTRAP ? 0 : sig;
             }
             ::ptrace(PTRACE_CONT, w, nullptr, reinterpret_cast<void*>(static_cast<long>(deliver)));
         }
+        close(-1);
         t.wallMs = nowMs() - start;
         return t;
     }
