@@ -15,6 +15,7 @@ mkdir -p "$mnt/wifi" "$mnt/dfc" "$root/tmp"
 # which starts at the end marker.
 header() {
     printf 'ip=192.168.18.209\nnetmask=255.255.255.0\ngateway=192.168.18.1\n'
+    # shellcheck disable=SC2016  # the script itself expands $gateway
     printf 'export GW=$gateway\ntz=192.168.18.122\ntc=1234\nfi=100\nctrlencode=1\n'
     printf 'ctrlcodec=1\nbitrate=2000000\nframerate=25\naudiosample=%s\naudiobps=%s\n' "$1" "$2"
     printf 'width=1024\nheight=768\nurl=rtmp://192.168.18.7/live/kovra\n'

@@ -46,10 +46,18 @@ if [ "$armhf" = yes ] && ! dpkg --print-foreign-architectures | grep -qx armhf; 
     apt_update
 fi
 
+# Installed for this machine's architecture (or for all): once a foreign
+# architecture is known, dpkg also lists e.g. libcgicc-dev:armhf as
+# not-installed next to the installed libcgicc-dev:amd64.
+native=$(dpkg --print-architecture)
+installed() {
+    dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' "$1" 2>/dev/null |
+        grep -Eq "^installed ($native|all)\$"
+}
+
 missing=""
 for p in $pkgs; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-    [ "$status" = "installed" ] || missing="$missing $p"
+    installed "$p" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
     need_root "missing packages:$missing"
