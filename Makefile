@@ -2,9 +2,11 @@
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PORT     ?= 8080
 
-DEMO_ROOT  := $(CURDIR)/$(BUILD)/demo-root
-DEMO_BUILD := $(BUILD)/demo
+DEMO_ROOT   := $(CURDIR)/$(BUILD)/demo-root
+DEMO_BUILD  := $(BUILD)/demo
+DEMO_SERVER := $(CURDIR)/$(BUILD)/demo-server
 
 # The production program is linked statically (README, Performance).
 HOST_FLAGS := -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=ON $(CMAKE_FLAGS)
@@ -15,7 +17,7 @@ ARMHF_FLAGS   := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf.cmake \
                  -DWEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) -DAPPLIANCE_ROOT= \
                  -DWEBCFG_STATIC=ON -DWEBCFG_TESTS=OFF
 
-.PHONY: all build build-armhf test bench run deps clean
+.PHONY: all build build-armhf test bench run demo-reset deps clean
 
 all: build
 
@@ -31,13 +33,20 @@ build-armhf:
 	cmake -S . -B $(ARMHF_BUILD) $(ARMHF_FLAGS)
 	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox gb2312_check
 
+# The browser tests need the pinned node packages; npm ci reinstalls them
+# only when the lock file changed.
+node_modules/.package-lock.json: package.json package-lock.json
+	npm ci --no-audit --no-fund
+	@touch $@
+
 test: build-armhf
-	scripts/install-deps.sh build test
+	scripts/install-deps.sh build test web
+	$(MAKE) node_modules/.package-lock.json
 	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer"
-	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
 
@@ -56,11 +65,18 @@ bench: build-armhf
 	  --size static=$(BUILD)/webcfg.cgi --size dynamic=$(BUILD)/dynamic/webcfg.cgi \
 	  --size armhf=$(ARMHF_BUILD)/webcfg.cgi $(BENCH_FLAGS)
 
+# The pages and the CGI on http://127.0.0.1:$(PORT)/ (the next free port
+# when it is taken), over a demo appliance root that is kept between runs.
 run:
-	scripts/install-deps.sh build
+	scripts/install-deps.sh build demo
 	cmake -S . -B $(DEMO_BUILD) -DAPPLIANCE_ROOT=$(DEMO_ROOT) -DWEBCFG_TESTS=OFF
 	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg
-	scripts/demo.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi
+	@[ -f $(DEMO_ROOT)/mnt/autorun.sh ] || scripts/demo-seed.sh $(DEMO_ROOT)
+	scripts/demo-serve.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi web $(DEMO_SERVER) $(PORT)
+
+# Puts the demo root back to its seeded state.
+demo-reset:
+	scripts/demo-seed.sh $(DEMO_ROOT)
 
 clean:
 	rm -rf $(BUILD)

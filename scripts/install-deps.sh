@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, and only those missing:
 # apt-get update runs once, and only when something must be installed.
-# Usage: install-deps.sh build|test|demo|fuzz|armhf|bench ...
+# Usage: install-deps.sh build|test|demo|web|fuzz|armhf|bench ...
 # The armhf set also unpacks the target's libraries into the directory named
 # by WEBCFG_ARMHF_SYSROOT (the Makefile passes one under the build tree).
 set -eu
@@ -12,13 +12,21 @@ set -eu
 ARMHF_SYSROOT_PACKAGES="libcgicc-dev:armhf libcgicc3:armhf libc6:armhf"
 
 pkgs=""
+need_node=no
 armhf=no
 for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev" ;;
         test)  pkgs="$pkgs cmake make g++ libcgicc-dev googletest libgtest-dev libgmock-dev" ;;
+        # The local demo: the pages and the CGI behind lighttpd.
+        demo)  pkgs="$pkgs lighttpd" ;;
+        # Browser tests: the demo server, Debian's chromium driven by
+        # playwright-core from npm (which never downloads a browser).
+        web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;
+        # make bench: the floor program is C, callgrind counts instructions.
         bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev valgrind binutils" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
@@ -46,19 +54,19 @@ if [ "$armhf" = yes ] && ! dpkg --print-foreign-architectures | grep -qx armhf; 
     apt_update
 fi
 
-# Installed for this machine's architecture (or for all): once a foreign
-# architecture is known, dpkg also lists e.g. libcgicc-dev:armhf as
-# not-installed next to the installed libcgicc-dev:amd64.
-native=$(dpkg --print-architecture)
-installed() {
-    dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' "$1" 2>/dev/null |
-        grep -Eq "^installed ($native|all)\$"
-}
-
 missing=""
 for p in $pkgs; do
-    installed "$p" || missing="$missing $p"
+    # One status line per architecture known for the package (a foreign
+    # armhf entry may be listed too): any installed one will do.
+    dpkg-query -W -f='${db:Status-Status}\n' "$p" 2>/dev/null | grep -qx installed ||
+        case " $missing " in *" $p "*) ;; *) missing="$missing $p" ;; esac
 done
+# Node.js may come from Debian or from another apt source that bundles npm;
+# only a missing command asks for Debian's packages.
+if [ "$need_node" = yes ]; then
+    command -v node >/dev/null 2>&1 || missing="$missing nodejs"
+    command -v npm >/dev/null 2>&1 || missing="$missing npm"
+fi
 if [ -n "$missing" ]; then
     need_root "missing packages:$missing"
     echo "install-deps: installing$missing"
@@ -75,7 +83,7 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$ARMHF_SYSROOT_PACKAGES" ]; then
     exit 0
 fi
 
-echo "install-deps: unpacking$ARMHF_SYSROOT_PACKAGES into $sysroot"
+echo "install-deps: unpacking $ARMHF_SYSROOT_PACKAGES into $sysroot"
 debs=$(mktemp -d)
 trap 'rm -rf "$debs"' EXIT
 download() {

@@ -35,5 +35,11 @@ Flow cmdTtl(int);
 Flow cmdIdrInterval(int);
 Flow cmdLevel(int);
 Flow cmdMaxDelay(int);
+Flow cmdColourLr(int);
+Flow cmdColourLg(int);
+Flow cmdColourLb(int);
+Flow cmdColourBr(int);
+Flow cmdColourBg(int);
+Flow cmdColourBb(int);
 
 }  // namespace capture

@@ -6,6 +6,7 @@
 
 #include "capture/capture.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace capture {
 namespace {
@@ -62,8 +63,8 @@ void writeColourFile() {
         std::puts("Can't open file");
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
 }
 
 }  // namespace
@@ -83,5 +84,31 @@ void applyColourKey(const char* key, const std::string& value, std::size_t posit
     if (traced) std::printf("bg=%d\n", g_colour.bg);
     writeColourFile();
 }
+
+}  // namespace capture
+
+namespace capture {
+namespace {
+
+// A colour command stores its value through the scanner: the change line
+// is applied by the boot-script rewrite, which meets the colour key.
+Flow setColourValue(const char* key) {
+    std::string value;
+    if (!readTextField(key, value)) return Flow::Continue;
+    std::fputs("set ok:", stdout);
+    std::fputs(value.c_str(), stdout);
+    settings::setPendingLine(std::string(key) + "=" + value + "\n");
+    settings::rewriteBootScript();
+    return Flow::Continue;
+}
+
+}  // namespace
+
+Flow cmdColourLr(int) { return setColourValue("lr"); }
+Flow cmdColourLg(int) { return setColourValue("lg"); }
+Flow cmdColourLb(int) { return setColourValue("lb"); }
+Flow cmdColourBr(int) { return setColourValue("br"); }
+Flow cmdColourBg(int) { return setColourValue("bg"); }
+Flow cmdColourBb(int) { return setColourValue("bb"); }
 
 }  // namespace capture

@@ -68,17 +68,9 @@ void writeMaxDelayFile() {
         std::fputs("can not open file\n", stdout);
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
     std::fputs("set ok\n", stdout);
-}
-
-// Flag file written through the shell, as the encoder's own scripts do.
-void writeFlag(const char* path, int digit, int syncs) {
-    const std::string file = platform::shellPath(path);
-    platform::runShell("touch " + file);
-    platform::runShell("echo " + std::to_string(digit) + " > " + file);
-    for (int i = 0; i < syncs; ++i) platform::runShell("sync");
 }
 
 // TTL and IDR interval: the text as typed, verbatim. A file that cannot be
@@ -135,7 +127,9 @@ Flow cmdProfile(int choice) {
         "H264 encode Baseline Profile select\n",
     };
     std::fputs(kReplies[choice], stdout);
-    writeFlag("/mnt/kovra_encProfileIdc.ini", choice, 1);
+    platform::shellTouch("/mnt/kovra_encProfileIdc.ini");
+    platform::shellEcho(choice, "/mnt/kovra_encProfileIdc.ini");
+    platform::shellSync();
     return Flow::Continue;
 }
 
@@ -143,7 +137,9 @@ Flow cmdQualityMode(int choice) {
     std::fputs(choice == 1 ? "H264 encode High speed mode select\n"
                            : "H264 encode High quality mode select\n",
                stdout);
-    writeFlag("/mnt/kovra_encQuality.ini", choice, 1);
+    platform::shellTouch("/mnt/kovra_encQuality.ini");
+    platform::shellEcho(choice, "/mnt/kovra_encQuality.ini");
+    platform::shellSync();
     return Flow::Continue;
 }
 
@@ -162,8 +158,8 @@ Flow cmdLevel(int) {
         std::puts("Can't open file");
         return Flow::EndRequest;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
     printLevelName(static_cast<unsigned>(platform::atoiValue(chosen)));
     std::puts("set ok");
     return Flow::Continue;

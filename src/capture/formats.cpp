@@ -90,8 +90,8 @@ void writeFormatFile() {
         std::puts("Can't open file");
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
 }
 
 void writeInputTypeFile() {
@@ -99,8 +99,8 @@ void writeInputTypeFile() {
         std::puts("Can't open file");
         return;
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
 }
 
 // One integer at the start of a file, as a single scanf "%d" reads it.
@@ -207,13 +207,13 @@ Flow cmdAutoDetectPolicy(int choice) {
     printCaptureStatus();
     if (choice == 1) {
         std::fputs("\nSet: sdk control(default)\n", stdout);
-        platform::runShell("echo 0 > " + platform::shellPath("/mnt/qiehuan"));
+        platform::shellEcho(0, "/mnt/qiehuan");
     } else {
         std::fputs("\nSet: auto reboot\n", stdout);
-        platform::runShell("echo 1 > " + platform::shellPath("/mnt/qiehuan"));
+        platform::shellEcho(1, "/mnt/qiehuan");
     }
-    platform::runShell("sync");
-    platform::runShell("sync");
+    platform::shellSync();
+    platform::shellSync();
     return Flow::Continue;
 }
 

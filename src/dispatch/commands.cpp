@@ -7,7 +7,10 @@
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
+#include "network/network.h"
+#include "overlay/overlay.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -22,16 +25,65 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"name44_submit", nullptr, 0, settings::cmdStatus},
+    {"mg_gx", nullptr, 0, overlay::cmdWindowReport},
+    {"mg_a_submit", "mg_a", 2, overlay::cmdMgSwitch},
+    {"gx_a_submit", "gx_a", 2, overlay::cmdGxSwitch},
+    {"mg_xy", nullptr, 0, overlay::cmdMgPosition},
+    {"mg_wh", nullptr, 0, overlay::cmdMgSize},
+    {"gx_xy", nullptr, 0, overlay::cmdGxPosition},
+    {"gx_wh", nullptr, 0, overlay::cmdGxSize},
+    {"vs_width_submit", nullptr, 0, settings::cmdScalingWidth},
+    {"vs_height_submit", nullptr, 0, settings::cmdScalingHeight},
+    {"codec_submit", "ctrlts", 2, settings::cmdTemplate},
+    {"codec_submit", "selvs", 2, settings::cmdScaling},
     {"codec_submit", "ctrlau", 2, capture::cmdCaptureMode},
     {"codec_submit", "ctrlax", 2, capture::cmdAutoDetectPolicy},
+    {"codec_submit", "ctrlaz", 3, network::cmdTransportStream},
+    {"codec_submit", "ifwifi", 2, network::cmdWifiSwitch},
+    {"codec_submit", "ctrldz", 2, network::cmdStreamTag},
+    {"codec_submit", "ctrlez", 3, network::cmdRtspRtmp},
     {"codec_submit", "ctrlbz", 3, capture::cmdProfile},
     {"codec_submit", "ctrlcz", 2, capture::cmdQualityMode},
+    {"codec_submit", "audioen", 2, settings::cmdAudioEncoding},
+    {"codec_submit", "audioin", 2, overlay::cmdAudioInput},
+    {"rtmpurl_submit", nullptr, 0, settings::cmdRtmpUrl},
+    {"name1_submit", nullptr, 0, settings::cmdAddress},
+    {"name2_submit", nullptr, 0, settings::cmdNetmask},
+    {"name45_submit", nullptr, 0, settings::cmdGateway},
+    {"mac_submit", nullptr, 0, network::cmdMacAddress},
+    {"ssid_submit", nullptr, 0, network::cmdSsid},
+    {"passkey_submit", nullptr, 0, network::cmdPasskey},
+    {"wifi_ip_submit", nullptr, 0, network::cmdWifiIp},
     {"ttl_submit", nullptr, 0, capture::cmdTtl},
+    {"name3_submit", nullptr, 0, settings::cmdBitrate},
+    {"name_audio_submit", nullptr, 0, settings::cmdAudioSample},
+    {"name_volume_submit", nullptr, 0, overlay::cmdVolume},
+    {"name_audio2_submit", nullptr, 0, settings::cmdAudioBitrate},
+    {"sub_a_submit", "sub_a", 2, overlay::cmdSubtitleSwitch},
+    {"sub_z_submit", "sub_z", 2, overlay::cmdSubtitleFont},
+    {"sub_submit", nullptr, 0, overlay::cmdSubtitleText},
+    {"s_x_submit", nullptr, 0, overlay::cmdSubtitleX},
+    {"s_y_submit", nullptr, 0, overlay::cmdSubtitleY},
+    {"sub_v", nullptr, 0, overlay::cmdSubtitleReport},
+    // The sample rate button acts a second time here, as the forms expect.
+    {"name_audio_submit", nullptr, 0, settings::cmdAudioSample},
+    {"name4_submit", nullptr, 0, settings::cmdFrameRate},
+    {"namez_submit", nullptr, 0, settings::cmdTsAddress},
+    {"namec_submit", nullptr, 0, settings::cmdTsPort},
+    {"namei_submit", nullptr, 0, settings::cmdIFrameInterval},
     {"nameidr_submit", nullptr, 0, capture::cmdIdrInterval},
+    {"namelr_submit", nullptr, 0, capture::cmdColourLr},
+    {"namelg_submit", nullptr, 0, capture::cmdColourLg},
+    {"namelb_submit", nullptr, 0, capture::cmdColourLb},
+    {"namebr_submit", nullptr, 0, capture::cmdColourBr},
+    {"namebg_submit", nullptr, 0, capture::cmdColourBg},
+    {"namebb_submit", nullptr, 0, capture::cmdColourBb},
     {"name29_submit", nullptr, 0, capture::cmdSetFormat},
     {"name129_submit", nullptr, 0, capture::cmdSetInputType},
     {"encst_submit", nullptr, 0, capture::cmdLevel},
     {"cvbr_submit", nullptr, 0, capture::cmdMaxDelay},
+    {"name5_submit", nullptr, 0, settings::cmdReboot},
 };
 
 }  // namespace

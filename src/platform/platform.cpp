@@ -1,7 +1,12 @@
 #include "platform/platform.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +55,14 @@ void runShell(const std::string& command) {
     (void)ignored;
 }
 
+void shellTouch(const char* appliancePath) { runShell("touch " + shellPath(appliancePath)); }
+
+void shellEcho(int digit, const char* appliancePath) {
+    runShell("echo " + std::to_string(digit) + " > " + shellPath(appliancePath));
+}
+
+void shellSync() { runShell("sync"); }
+
 std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBytes) {
     std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
     if (!f) return std::nullopt;
@@ -61,7 +74,10 @@ std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBy
         text.append(chunk, got);
         if (got < want) break;
     }
+    // A directory opens for reading but yields nothing: not a readable file.
+    bool failed = std::ferror(f) != 0;
     std::fclose(f);
+    if (failed) return std::nullopt;
     return text;
 }
 
@@ -114,6 +130,58 @@ bool scanInt(const std::string& text, std::size_t& pos, int& value) {
     while (p < text.size() && isSpace(text[p])) ++p;
     if (!readNumber(text, p, value)) return false;
     pos = p;
+    return true;
+}
+
+namespace {
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool replaceFile(const char* appliancePath, const std::string& text) {
+    const std::string target = path(appliancePath);
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temp = dir + "/." + name + ".XXXXXX";
+
+    struct stat old {};
+    const bool hadOld = ::stat(target.c_str(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode)) return false;
+
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    if (ok && hadOld) {
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        // Only root may give a file away; the mode is what matters most.
+        if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) ok = false;
+    } else if (ok) {
+        ok = ::fchmod(fd, 0644) == 0;
+    }
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 

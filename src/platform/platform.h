@@ -25,8 +25,14 @@ std::string shellPath(const char* appliancePath);
 // reply. The exit status is deliberately not examined.
 void runShell(const std::string& command);
 
+// The flag-file idioms of the appliance's scripts, one system() call each:
+// "touch <path>", "echo <digit> > <path>", "sync".
+void shellTouch(const char* appliancePath);
+void shellEcho(int digit, const char* appliancePath);
+void shellSync();
+
 // Reads at most maxBytes from the start of an appliance file; nullopt when
-// it cannot be opened for reading.
+// it cannot be opened or read (a directory, for one).
 std::optional<std::string> readFile(const char* appliancePath,
                                     std::size_t maxBytes = static_cast<std::size_t>(-1));
 
@@ -45,6 +51,13 @@ int atoiValue(const std::string& text, std::size_t pos = 0);
 // One scanf "%d" conversion starting at pos (white space skipped, a sign,
 // at least one digit). On success pos moves past the number.
 bool scanInt(const std::string& text, std::size_t& pos, int& value);
+
+// Replaces the file's content so that a power cut or a kill at any moment
+// leaves either the whole old or the whole new content: a temporary file
+// in the same directory is written, flushed to storage, given the old
+// file's mode and owner, renamed over the old one, and the directory is
+// flushed. False, with the old file untouched, on any failure.
+bool replaceFile(const char* appliancePath, const std::string& text);
 
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "dispatch/dispatch.h"
+
 namespace settings {
 
 // Longest value each text field holds (its C buffer size less the
@@ -62,5 +64,30 @@ enum class KeySet { All, WifiNetwork };
 // headerLength and stops the scan; colour keys update the colour file.
 // Bytes beyond the text read as zero, so any limit is safe.
 void parseSettingsText(const std::string& text, std::size_t limit, KeySet keys = KeySet::All);
+
+// Reads /mnt/autorun.sh, prints the device status report and, when a
+// pending change line waits, applies it and rewrites the script's header
+// in front of its unchanged tail (after a backup copy).
+void rewriteBootScript();
+
+// Commands of the dispatcher; choice is the radio index where there is one.
+Flow cmdStatus(int);
+Flow cmdTemplate(int choice);
+Flow cmdScaling(int choice);
+Flow cmdAudioEncoding(int choice);
+Flow cmdReboot(int);
+Flow cmdScalingWidth(int);
+Flow cmdScalingHeight(int);
+Flow cmdRtmpUrl(int);
+Flow cmdAddress(int);
+Flow cmdNetmask(int);
+Flow cmdGateway(int);
+Flow cmdBitrate(int);
+Flow cmdAudioSample(int);
+Flow cmdAudioBitrate(int);
+Flow cmdFrameRate(int);
+Flow cmdTsAddress(int);
+Flow cmdTsPort(int);
+Flow cmdIFrameInterval(int);
 
 }  // namespace settings

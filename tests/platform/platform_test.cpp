@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/platform.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -28,6 +29,15 @@ TEST(Platform, ScanIntReadsLikeOneScanfConversion) {
     EXPECT_EQ(pos, 10u);
     pos = 0;
     EXPECT_FALSE(platform::scanInt("-", pos, v));
+}
+
+using PlatformFiles = support::TempRoot;
+
+TEST_F(PlatformFiles, DirectoryIsNoReadableFile) {
+    write("/mnt/a.ini", "abc");
+    EXPECT_EQ(platform::readFile("/mnt/a.ini", 2), "ab");
+    EXPECT_EQ(platform::readFile("/mnt"), std::nullopt);
+    EXPECT_EQ(platform::readFile("/mnt/none.ini"), std::nullopt);
 }
 
 }  // namespace

@@ -114,7 +114,14 @@ void Sandbox::makeDirectory(const std::string& path) {
     fs::create_directories(hostPath(path));
 }
 
-Reply Sandbox::run(const Request& request) {
+Reply Sandbox::run(const Request& request) { return execute(request, std::nullopt); }
+
+Reply Sandbox::runAndKill(const Request& request, std::chrono::microseconds delay) {
+    return execute(request, delay);
+}
+
+Reply Sandbox::execute(const Request& request,
+                       std::optional<std::chrono::microseconds> killAfter) {
     std::vector<std::string> env = {
         "PATH=" + dir_ + "/bin:/usr/local/bin:/usr/bin:/bin",
         "WEBCFG_STUB_LOG=" + dir_ + "/calls.log",
@@ -148,6 +155,7 @@ Reply Sandbox::run(const Request& request) {
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
+        ::setpgid(0, 0);
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
@@ -156,6 +164,7 @@ Reply Sandbox::run(const Request& request) {
         if (errno == ENOENT) ::execvpe(argvp[0], argvp.data(), envp.data());
         ::_exit(127);
     }
+    ::setpgid(pid, pid);
     ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);
@@ -169,19 +178,23 @@ Reply Sandbox::run(const Request& request) {
         inFd = -1;
     }
     bool outOpen = true, errOpen = true;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto start = std::chrono::steady_clock::now();
+    auto deadline = start + std::chrono::seconds(20);
+    if (killAfter) deadline = start + *killAfter;
     while (outOpen || errOpen) {
         pollfd fds[3];
         int n = 0;
         if (outOpen) fds[n++] = {out[0], POLLIN, 0};
         if (errOpen) fds[n++] = {err[0], POLLIN, 0};
         if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        deadline - std::chrono::steady_clock::now())
-                                        .count());
+        auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        int left = remaining.count() <= 0 ? 0 : static_cast<int>(remaining.count() / 1000) + 1;
+        if (remaining.count() <= 0) left = 0;
         if (left <= 0) {
-            reply.timedOut = true;
-            ::kill(pid, SIGKILL);
+            reply.timedOut = !killAfter;
+            // The whole process group: a shell command it started dies too.
+            ::kill(-pid, SIGKILL);
             break;
         }
         if (::poll(fds, n, left) < 0 && errno != EINTR) break;

@@ -3,6 +3,7 @@
 // that record their calls instead of touching the host.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -50,6 +51,9 @@ public:
     std::string hostPath(const std::string& path) const;
 
     Reply run(const Request& request);
+    // Runs the request and kills the program with SIGKILL after the delay
+    // (if it is still running then).
+    Reply runAndKill(const Request& request, std::chrono::microseconds delay);
     Reply get(const std::string& queryString);
     Reply post(const Fields& fields);
     Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
@@ -59,6 +63,7 @@ public:
     int count(const std::string& call) const;
 
 private:
+    Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter);
     std::string dir_;
 };
 

@@ -1,0 +1,105 @@
+// Switches of the transport-stream, stream-tag, RTSP and RTMP outputs,
+// kept as flag files that the streaming processes read.
+#include <cstdio>
+#include <string>
+
+#include "network/network.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+namespace network {
+namespace {
+
+// The first byte of a flag file; nothing for a missing or empty file.
+std::optional<char> flag(const char* path) {
+    std::optional<std::string> text = platform::readFile(path, 1);
+    if (!text || text->empty()) return std::nullopt;
+    return (*text)[0];
+}
+
+constexpr std::size_t kSelectionFileMaxBytes = 4096;
+
+}  // namespace
+
+Flow cmdTransportStream(int choice) {
+    static const char* const kReplies[] = {
+        "enable ts output, mode: udp\n",
+        "disable ts output\n",
+        "enable ts output, mode: http\n",
+    };
+    std::fputs(kReplies[choice], stdout);
+    platform::shellTouch("/mnt/ts.ini");
+    platform::shellEcho(choice == 1 ? 1 : 0, "/mnt/ts.ini");
+    platform::shellEcho(choice == 2 ? 1 : 0, "/mnt/httpts.ini");
+    platform::shellSync();
+    if (choice == 1) platform::shellSync();
+    return Flow::Continue;
+}
+
+Flow cmdStreamTag(int choice) {
+    std::fputs(choice == 1 ? "enable stream tag output\n" : "disable stream tag output\n",
+               stdout);
+    platform::shellTouch("/mnt/tcp.ini");
+    platform::shellEcho(choice, "/mnt/tcp.ini");
+    platform::shellSync();
+    return Flow::Continue;
+}
+
+Flow cmdRtspRtmp(int choice) {
+    static const char* const kReplies[] = {
+        "disable rtsp server and rtmp\n",
+        "enable rtsp server\n",
+        "enable rtmp\n",
+    };
+    std::fputs(kReplies[choice], stdout);
+    platform::shellTouch("/mnt/rtsp.ini");
+    platform::shellEcho(choice == 0 ? 0 : 1, "/mnt/rtsp.ini");
+    platform::shellTouch("/mnt/rtsporrtmp.ini");
+    platform::shellEcho(choice == 2 ? 1 : 0, "/mnt/rtsporrtmp.ini");
+    platform::shellSync();
+    return Flow::Continue;
+}
+
+void printStreamOutputStatus() {
+    std::optional<char> ts = flag("/mnt/ts.ini");
+    if (!ts) {
+        std::fputs("ts output: enable\n", stdout);
+    } else if (*ts == '1') {
+        std::fputs("ts output: disable\n", stdout);
+    } else {
+        std::fputs("ts output: enable, ", stdout);
+        std::fputs(flag("/mnt/httpts.ini") == '1' ? "mode: http \n" : "mode: udp \n", stdout);
+    }
+
+    // A selection that cannot be read is the main stream, the default the
+    // streaming processes start with.
+    int tsSelect = 0, rtspSelect = 0;
+    if (std::optional<std::string> rsc =
+            platform::readFile("/mnt/kovra_rsc.ini", kSelectionFileMaxBytes)) {
+        std::size_t pos = 0;
+        if (platform::scanInt(*rsc, pos, tsSelect)) platform::scanInt(*rsc, pos, rtspSelect);
+    }
+    std::fputs(tsSelect ? "ts select:second stream\n" : "ts select:main stream\n", stdout);
+    std::fputs(rtspSelect ? "rtsp/rtmp select:second stream\n" : "rtsp/rtmp select:main stream\n",
+               stdout);
+
+    std::fputs(flag("/mnt/tcp.ini") == '1' ? "tcp stream tag output: enable\n"
+                                           : "tcp stream tag output: disable\n",
+               stdout);
+
+    if (flag("/mnt/rtsp.ini") != '1') {
+        std::fputs("rtsp server and rtmp: disable\n", stdout);
+        return;
+    }
+    std::optional<char> which = flag("/mnt/rtsporrtmp.ini");
+    if (!which) {
+        std::fputs("rtsp server and rtmp: disable\n", stdout);
+    } else if (*which == '0') {
+        std::fputs("rtsp server: enable\n", stdout);
+    } else if (*which == '1') {
+        std::fputs("rtmp: enable\n", stdout);
+        std::printf("rtmp live url: %s\n", settings::record().url.c_str());
+    }
+}
+
+}  // namespace network

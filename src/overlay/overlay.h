@@ -1,0 +1,94 @@
+// Overlays on the picture (the two overlay windows and the subtitle) and
+// the audio input: the routines that edit their files, the status printers
+// and the commands.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "dispatch/dispatch.h"
+
+namespace overlay {
+
+// ---- Overlay windows: ten integers in /mnt/m.ini
+
+// Both window routines look only at this many bytes from the start of the
+// file, so the whole file must stay shorter.
+constexpr std::size_t kWindowFileBytes = 100;
+
+constexpr int kMaxIntFields = 16;
+using IntFields = std::array<std::int32_t, kMaxIntFields>;
+
+enum class FileStatus {
+    Ok,
+    CannotOpen,   // missing or unreadable (or, on writing, not writable)
+    OutOfLayout,  // not shorter than the window, too few fields, or the
+                  // edit would break the one-space layout or the window
+};
+
+// The first count (1 to 16) integers of the file as atoi reads them; the
+// other entries stay 0.
+FileStatus readIntFields(const char* path, int count, IntFields& values);
+
+// Replaces field n (counted from 1) by text and rewrites the file, every
+// other byte as it was; a trailing newline belongs to the last field. Runs
+// "sync" after the write.
+FileStatus replaceField(const char* path, const std::string& text, int n);
+
+// Ends the text at its first space; returns the length it had before.
+std::size_t cutAtSpace(std::string& text);
+
+Flow cmdWindowReport(int);
+Flow cmdMgSwitch(int choice);
+Flow cmdGxSwitch(int choice);
+Flow cmdMgPosition(int);
+Flow cmdMgSize(int);
+Flow cmdGxPosition(int);
+Flow cmdGxSize(int);
+
+// ---- Subtitle: /mnt/zk.ini and the font file /mnt/zhiti.ini
+
+// The subtitle file is read as at most this many bytes.
+constexpr std::size_t kSubtitleFileBytes = 330;
+// The text as typed, in UTF-8.
+constexpr std::size_t kSubtitleTypedBytes = 299;
+// Every stored character takes two bytes, and the stored form has to fit
+// 199 bytes: at most 99 characters.
+constexpr std::size_t kSubtitleStoredBytes = 199;
+constexpr std::size_t kSubtitleCharacters = 99;
+// The UTF-8 form of a stored text, as the report shows it.
+constexpr std::size_t kSubtitleReportBytes = 299;
+
+// Rewrites the subtitle file with one item replaced: 1 the switch, 2 x,
+// 3 y (each the atoi value of value), 4 the text (stored in GB2312 with
+// ASCII widened). Prints any conversion errors, then "set ok\n" or why
+// nothing was written. 0 when the file was rewritten, -1 when not.
+int updateSubtitle(const std::string& value, int item);
+
+// Replaces the whole file by text, creating it if needed; false when it
+// cannot be written. Every subtitle-side file write goes through here.
+bool writeWholeFile(const char* path, const std::string& text);
+
+Flow cmdSubtitleSwitch(int choice);
+Flow cmdSubtitleFont(int choice);
+Flow cmdSubtitleText(int);
+Flow cmdSubtitleX(int);
+Flow cmdSubtitleY(int);
+Flow cmdSubtitleReport(int);
+
+// ---- Audio input and the 3.5 mm input volume
+
+// The audio input line of the status report.
+void printAudioInputStatus();
+
+// The 3.5 mm input volume line of the status report, from the mixer state
+// file at path; nothing when the file or its volume control is missing.
+void printVolumeStatus(const char* path);
+
+// Commands of the dispatcher; choice is the radio index where there is one.
+Flow cmdAudioInput(int choice);
+Flow cmdVolume(int);
+
+}  // namespace overlay

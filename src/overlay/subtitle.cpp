@@ -1,0 +1,207 @@
+// The subtitle: switch, position and text in /mnt/zk.ini, font size in
+// /mnt/zhiti.ini. The text is typed in UTF-8 and stored in GB2312 with
+// every ASCII byte widened to a double-byte character, so the stored text
+// holds no white space and reads back as one word.
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dispatch/cgic.h"
+#include "overlay/overlay.h"
+#include "platform/platform.h"
+
+namespace overlay {
+namespace {
+
+constexpr const char* kSubtitleFile = "/mnt/zk.ini";
+constexpr const char* kFontFile = "/mnt/zhiti.ini";
+
+// Lead byte of GB2312 row 3, the full-width forms of ASCII.
+constexpr unsigned char kWideLead = 0xA3;
+
+struct SubtitleLine {
+    int enable = 0;
+    int x = 0;
+    int y = 0;
+    std::string text;   // stored form
+    bool whole = true;  // the text was read completely and fits its limit
+};
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The subtitle file as "%d %d %d %s" reads it: items the line does not
+// provide stay 0 or empty. nullopt when the file cannot be read.
+std::optional<SubtitleLine> readSubtitleFile() {
+    std::optional<std::string> file = platform::readFile(kSubtitleFile, kSubtitleFileBytes + 1);
+    if (!file) return std::nullopt;
+    SubtitleLine line;
+    bool cut = file->size() > kSubtitleFileBytes;
+    std::string text = file->substr(0, std::min(file->size(), kSubtitleFileBytes));
+    text = text.substr(0, text.find('\0'));
+    std::size_t pos = 0;
+    if (!platform::scanInt(text, pos, line.enable) || !platform::scanInt(text, pos, line.x) ||
+        !platform::scanInt(text, pos, line.y))
+        return line;
+    while (pos < text.size() && isSpace(text[pos])) ++pos;
+    std::size_t end = pos;
+    while (end < text.size() && !isSpace(text[end])) ++end;
+    line.text = text.substr(pos, end - pos);
+    line.whole = !(cut && end == text.size()) && line.text.size() <= kSubtitleStoredBytes;
+    return line;
+}
+
+// Converts text between two encodings into at most room bytes. Whatever
+// stops the conversion is reported and the part converted so far kept.
+std::string convert(const char* to, const char* from, const std::string& text,
+                    std::size_t room) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        int error = errno;
+        std::printf("erro1=%d\n", -1);
+        std::printf("%s", std::strerror(error));
+        // Without a converter nothing converts.
+        std::printf("erro=%d\n", -1);
+        return "";
+    }
+    std::vector<char> in(text.begin(), text.end());
+    std::vector<char> out(room);
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (result != 0) std::printf("erro=%d\n", static_cast<int>(result));
+    iconv_close(cd);
+    return std::string(out.data(), static_cast<std::size_t>(outPtr - out.data()));
+}
+
+// GB2312 text with each single-byte character widened to 0xA3 and the byte
+// plus 0x80. Characters that would not fit are dropped whole.
+std::string storedForm(const std::string& gb2312) {
+    std::string stored;
+    for (std::size_t i = 0; i < gb2312.size();) {
+        auto c = static_cast<unsigned char>(gb2312[i]);
+        std::string character;
+        if (c < 0x80) {
+            character = {static_cast<char>(kWideLead), static_cast<char>(c + 0x80)};
+            i += 1;
+        } else {
+            character = gb2312.substr(i, 2);
+            i += 2;
+        }
+        if (stored.size() + character.size() > kSubtitleStoredBytes) break;
+        stored += character;
+    }
+    return stored;
+}
+
+// A non-zero digit means the small font; anything else, or no file, big.
+bool smallFont() {
+    std::optional<std::string> font = platform::readFile(kFontFile, 1);
+    return font && !font->empty() && (*font)[0] >= '1' && (*font)[0] <= '9';
+}
+
+void changeFromField(const char* field, const char* reply, int item) {
+    std::string value;
+    if (!readTextField(field, value)) return;
+    std::printf(reply, value.c_str());
+    updateSubtitle(value, item);
+}
+
+}  // namespace
+
+int updateSubtitle(const std::string& value, int item) {
+    std::optional<SubtitleLine> line = readSubtitleFile();
+    if (!line) {
+        std::puts("Can't open file");
+        return -1;
+    }
+    // A stored text that was not read whole cannot be written back.
+    if (!line->whole && item != 4) {
+        std::fputs("error len", cgiOut);
+        return -1;
+    }
+    switch (item) {
+        case 1:
+            line->enable = platform::atoiValue(value);
+            break;
+        case 2:
+            line->x = platform::atoiValue(value);
+            break;
+        case 3:
+            line->y = platform::atoiValue(value);
+            break;
+        case 4:
+            line->text = storedForm(convert("gb2312", "utf-8", value, kSubtitleStoredBytes));
+            break;
+        default:
+            break;
+    }
+    std::string content = std::to_string(line->enable) + " " + std::to_string(line->x) + " " +
+                          std::to_string(line->y) + " " + line->text;
+    if (!writeWholeFile(kSubtitleFile, content)) {
+        std::puts("Can't open file");
+        return -1;
+    }
+    platform::shellSync();
+    platform::shellSync();
+    std::fputs("set ok\n", cgiOut);
+    return 0;
+}
+
+bool writeWholeFile(const char* path, const std::string& text) {
+    return platform::writeFile(path, text);
+}
+
+Flow cmdSubtitleSwitch(int choice) {
+    std::fputs(choice == 1 ? "subtitle enable\n" : "subtitle disable\n", cgiOut);
+    updateSubtitle(choice == 1 ? "1" : "0", 1);
+    return Flow::Continue;
+}
+
+Flow cmdSubtitleFont(int choice) {
+    std::fputs(choice == 1 ? "choose the big font \n" : "choose the small font\n", cgiOut);
+    if (!writeWholeFile(kFontFile, choice == 1 ? "0" : "1")) std::puts("Can't open file");
+    return Flow::Continue;
+}
+
+Flow cmdSubtitleText(int) {
+    changeFromField("sub_text", "set sub:%s\n", 4);
+    return Flow::Continue;
+}
+
+Flow cmdSubtitleX(int) {
+    changeFromField("s_x", "set x:%s\n", 2);
+    return Flow::Continue;
+}
+
+Flow cmdSubtitleY(int) {
+    changeFromField("s_y", "set y:%s\n", 3);
+    return Flow::Continue;
+}
+
+Flow cmdSubtitleReport(int) {
+    std::optional<SubtitleLine> line = readSubtitleFile();
+    if (!line) {
+        std::puts("Can't open file");
+        return Flow::Continue;
+    }
+    if (!line->whole) {
+        std::fputs("error len", cgiOut);
+        return Flow::Continue;
+    }
+    std::string text = convert("utf-8", "gb2312", line->text, kSubtitleReportBytes);
+    std::fputs(line->enable != 0 ? "subtitle:enable\n" : "subtitle:disable\n", cgiOut);
+    std::fputs(smallFont() ? "font:small\n" : "font:big\n", cgiOut);
+    std::printf("x:%d\ny:%d\n", line->x, line->y);
+    std::printf("subtitle value:%s\n", text.c_str());
+    return Flow::Continue;
+}
+
+}  // namespace overlay

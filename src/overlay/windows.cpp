@@ -1,0 +1,215 @@
+// The two overlay windows, mg and gx: switch, position and size of each,
+// as ten space-separated integers in /mnt/m.ini. The file is only ever
+// edited in place, never created.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dispatch/cgic.h"
+#include "overlay/overlay.h"
+#include "platform/platform.h"
+
+namespace overlay {
+namespace {
+
+constexpr const char* kWindowFile = "/mnt/m.ini";
+constexpr int kWindowFields = 10;
+
+// The file's bytes when they fit the window; status says why not otherwise.
+std::optional<std::string> readWindow(const char* path, FileStatus& status) {
+    std::optional<std::string> text = platform::readFile(path, kWindowFileBytes);
+    if (!text) {
+        status = FileStatus::CannotOpen;
+        return std::nullopt;
+    }
+    if (text->size() >= kWindowFileBytes) {
+        status = FileStatus::OutOfLayout;
+        return std::nullopt;
+    }
+    status = FileStatus::Ok;
+    return text;
+}
+
+// Field n of the content replaced by text; nullopt when the content has no
+// field n or the result would not keep the layout.
+std::optional<std::string> withField(const std::string& content, const std::string& text, int n) {
+    if (n < 1 || n > kMaxIntFields || text.empty() || text.find(' ') != std::string::npos)
+        return std::nullopt;
+    std::size_t begin = 0;
+    for (int spaces = 0; spaces < n - 1; ++spaces) {
+        std::size_t space = content.find(' ', begin);
+        if (space == std::string::npos) return std::nullopt;
+        begin = space + 1;
+    }
+    std::size_t end = content.find(' ', begin);
+    if (end == std::string::npos) end = content.size();
+    std::string result = content.substr(0, begin) + text + content.substr(end);
+    if (result.size() >= kWindowFileBytes) return std::nullopt;
+    return result;
+}
+
+struct Edit {
+    int field;
+    std::string text;
+};
+
+// Every edit is tried on the file's content before the first write, so a
+// refused value leaves the whole file as it was; then each field gets its
+// own read-modify-write.
+void changeFields(const std::string& reply, const std::vector<Edit>& edits) {
+    if (edits.empty()) {
+        std::fputs(reply.c_str(), cgiOut);
+        return;
+    }
+    FileStatus status = FileStatus::Ok;
+    std::optional<std::string> planned = readWindow(kWindowFile, status);
+    for (const Edit& edit : edits) {
+        if (!planned) break;
+        planned = withField(*planned, edit.text, edit.field);
+        if (!planned) status = FileStatus::OutOfLayout;
+    }
+    if (status == FileStatus::OutOfLayout) {
+        std::fputs("error len", cgiOut);
+        return;
+    }
+    std::fputs(reply.c_str(), cgiOut);
+    for (const Edit& edit : edits) {
+        status = replaceField(kWindowFile, edit.text, edit.field);
+        if (status == FileStatus::CannotOpen) {
+            std::puts("Can't open file");
+            return;
+        }
+        if (status == FileStatus::OutOfLayout) {  // changed since it was checked
+            std::fputs("error len", cgiOut);
+            return;
+        }
+    }
+}
+
+void switchWindow(const char* name, int choice, int field) {
+    bool on = choice == 1;
+    changeFields(std::string(name) + (on ? " enable\n" : " disable\n"), {{field, on ? "1" : "0"}});
+}
+
+// One pair of text fields into two neighbouring fields of the file.
+void changePair(const char* firstName, const char* secondName, const char* firstLabel,
+                const char* secondLabel, int firstField) {
+    std::string first, second;
+    cgiFormResultType a = cgiFormStringNoNewlines(firstName, first, kTextFieldSize);
+    cgiFormResultType b = cgiFormStringNoNewlines(secondName, second, kTextFieldSize);
+    if (a == cgiFormTruncated || b == cgiFormTruncated) {
+        std::fputs("error len", cgiOut);
+        return;
+    }
+    if (a == cgiFormEmpty || b == cgiFormEmpty) {
+        std::fputs("input empty", cgiOut);
+        return;
+    }
+    if (a != cgiFormSuccess && b != cgiFormSuccess) return;
+    std::string reply = std::string("set ") + firstLabel + "=" + first + "," + secondLabel + "=" +
+                        second + "\n";
+    cutAtSpace(first);
+    cutAtSpace(second);
+    // An absent value, or one that began with a space, would leave an empty
+    // field: that field keeps its value.
+    std::vector<Edit> edits;
+    if (!first.empty()) edits.push_back({firstField, first});
+    if (!second.empty()) edits.push_back({firstField + 1, second});
+    changeFields(reply, edits);
+}
+
+}  // namespace
+
+FileStatus readIntFields(const char* path, int count, IntFields& values) {
+    values.fill(0);
+    if (count < 1 || count > kMaxIntFields) return FileStatus::OutOfLayout;
+    FileStatus status = FileStatus::Ok;
+    std::optional<std::string> window = readWindow(path, status);
+    if (!window) return status;
+    std::string text = window->substr(0, window->find('\0'));
+    if (count == 1) {
+        values[0] = platform::atoiValue(text);
+        return FileStatus::Ok;
+    }
+    // Runs of spaces separate like one; a newline is part of a value.
+    int i = 0;
+    std::size_t pos = text.find_first_not_of(' ');
+    while (i < count && pos != std::string::npos) {
+        std::size_t end = text.find(' ', pos);
+        values[i++] = platform::atoiValue(text.substr(pos, end - pos));
+        pos = end == std::string::npos ? end : text.find_first_not_of(' ', end);
+    }
+    return FileStatus::Ok;
+}
+
+FileStatus replaceField(const char* path, const std::string& text, int n) {
+    FileStatus status = FileStatus::Ok;
+    std::optional<std::string> content = readWindow(path, status);
+    if (!content) return status;
+    std::optional<std::string> changed = withField(*content, text, n);
+    if (!changed) return FileStatus::OutOfLayout;
+    if (!platform::writeFile(path, *changed)) return FileStatus::CannotOpen;
+    platform::shellSync();
+    return FileStatus::Ok;
+}
+
+std::size_t cutAtSpace(std::string& text) {
+    std::size_t before = text.size();
+    std::size_t space = text.find(' ');
+    if (space != std::string::npos) text.resize(space);
+    return before;
+}
+
+Flow cmdWindowReport(int) {
+    IntFields v{};
+    switch (readIntFields(kWindowFile, kWindowFields, v)) {
+        case FileStatus::CannotOpen:
+            std::puts("Can't open file");
+            return Flow::Continue;
+        case FileStatus::OutOfLayout:
+            std::fputs("error len", cgiOut);
+            return Flow::Continue;
+        case FileStatus::Ok:
+            break;
+    }
+    std::fputs(v[0] != 0 ? "mg enable\n" : "mg disable\n", cgiOut);
+    std::fputs(v[5] != 0 ? "gx enable\n" : "gx disable\n", cgiOut);
+    std::printf(
+        "mg x=%d\nmg y=%d\n\nmg width=%d\n mg height=%d\n\ngx x=%d\ngx y=%d\n\ngx width=%d\n gx "
+        "height=%d\n",
+        v[1], v[2], v[3], v[4], v[6], v[7], v[8], v[9]);
+    return Flow::Continue;
+}
+
+Flow cmdMgSwitch(int choice) {
+    switchWindow("mg", choice, 1);
+    return Flow::Continue;
+}
+
+Flow cmdGxSwitch(int choice) {
+    switchWindow("gx", choice, 6);
+    return Flow::Continue;
+}
+
+Flow cmdMgPosition(int) {
+    changePair("mg_x", "mg_y", "x", "y", 2);
+    return Flow::Continue;
+}
+
+Flow cmdMgSize(int) {
+    changePair("mg_w", "mg_h", "w", "h", 4);
+    return Flow::Continue;
+}
+
+Flow cmdGxPosition(int) {
+    changePair("gx_x", "gx_y", "x", "y", 7);
+    return Flow::Continue;
+}
+
+Flow cmdGxSize(int) {
+    changePair("gx_w", "gx_h", "w", "h", 9);
+    return Flow::Continue;
+}
+
+}  // namespace overlay
