@@ -197,9 +197,8 @@ test('the status report fills the fields with the current settings', async () =>
   for (const [id, value] of Object.entries(expected)) assert.equal(values[id], value, id);
   const checked = await page.$$eval('input[type=radio]:checked', (all) => all.map((r) => r.id).sort());
   assert.deepEqual(checked, ['audioen-on', 'audioin-digital', 'ctrlau-detect', 'ctrlax-sdk', 'ctrlaz-udp', 'ctrlbz-high',
-    'ctrlcz-quality', 'ctrldz-off', 'ctrlez-rtsp', 'ifwifi-on', 'selvs-on'].concat(
-    NEEDS_LATER.includes('mg_gx') ? [] : ['gx_a-off', 'mg_a-on'],
-    NEEDS_LATER.includes('sub_v') ? [] : ['sub_a-on', 'sub_z-big']).sort());
+    'ctrlcz-quality', 'ctrldz-off', 'ctrlez-rtsp', 'ifwifi-on', 'selvs-on', 'gx_a-off', 'mg_a-on',
+    'sub_a-on', 'sub_z-big'].sort());
 });
 
 test('the overlay and subtitle reports fill their fields on load', async () => {
