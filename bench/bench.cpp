@@ -202,8 +202,7 @@ public:
     }
 
     // One request under ptrace: peak resident memory of the program at its
-    // exit, and the time its children (the shell commands) took, from the
-    // moment each is created until it exits.
+    // exit, and the time it spent running its shell commands.
     struct Traced {
         double wallMs = 0, shellMs = 0;
         long hwmKiB = -1;
