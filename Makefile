@@ -8,14 +8,30 @@ DEMO_ROOT   := $(CURDIR)/$(BUILD)/demo-root
 DEMO_BUILD  := $(BUILD)/demo
 DEMO_SERVER := $(CURDIR)/$(BUILD)/demo-server
 
-.PHONY: all build test run demo-reset deps clean
+# The production program is linked statically (README, Performance).
+HOST_FLAGS := -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=ON $(CMAKE_FLAGS)
+
+ARMHF_BUILD   := $(BUILD)/armhf
+ARMHF_SYSROOT := $(CURDIR)/$(BUILD)/armhf-sysroot
+ARMHF_FLAGS   := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf.cmake \
+                 -DWEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) -DAPPLIANCE_ROOT= \
+                 -DWEBCFG_STATIC=ON -DWEBCFG_TESTS=OFF
+
+.PHONY: all build build-armhf test bench run demo-reset deps clean
 
 all: build
 
 build:
 	scripts/install-deps.sh build
-	cmake -S . -B $(BUILD) -DAPPLIANCE_ROOT= $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS) --target webcfg
+
+# The appliance program for 32-bit ARM with hard float, plus the programs
+# that make test runs under qemu-arm.
+build-armhf:
+	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh armhf
+	cmake -S . -B $(ARMHF_BUILD) $(ARMHF_FLAGS)
+	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox gb2312_check
 
 # The browser tests need the pinned node packages; npm ci reinstalls them
 # only when the lock file changed.
@@ -23,16 +39,31 @@ node_modules/.package-lock.json: package.json package-lock.json
 	npm ci --no-audit --no-fund
 	@touch $@
 
-test:
+test: build-armhf
 	scripts/install-deps.sh build test web
 	$(MAKE) node_modules/.package-lock.json
-	cmake -S . -B $(BUILD) -DAPPLIANCE_ROOT= $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer"
 	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
+
+# Per-request cost of the program against a floor, printed as one table.
+bench: build-armhf
+	scripts/install-deps.sh build bench
+	cmake -S . -B $(BUILD) $(HOST_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox
+	cmake -S . -B $(BUILD)/dynamic -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=OFF -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)/dynamic -j $(JOBS) --target webcfg webcfg_sandbox
+	cmake -S bench -B $(BUILD)/bench
+	cmake --build $(BUILD)/bench -j $(JOBS)
+	$(BUILD)/bench/webcfg-bench --work $(BUILD)/bench/work --seed bench/seed-root.sh \
+	  --program $(BUILD)/webcfg-sandbox.cgi --dynamic-program $(BUILD)/dynamic/webcfg-sandbox.cgi \
+	  --floor $(BUILD)/bench/floor \
+	  --size static=$(BUILD)/webcfg.cgi --size dynamic=$(BUILD)/dynamic/webcfg.cgi \
+	  --size armhf=$(ARMHF_BUILD)/webcfg.cgi $(BENCH_FLAGS)
 
 # The pages and the CGI on http://127.0.0.1:$(PORT)/ (the next free port
 # when it is taken), over a demo appliance root that is kept between runs.

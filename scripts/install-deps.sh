@@ -2,10 +2,18 @@
 # Installs the Debian packages a target needs, and only those missing:
 # apt-get update runs once, and only when something must be installed.
 # Usage: install-deps.sh build|test|demo|web|fuzz|armhf|bench ...
+# The armhf set also unpacks the target's libraries into the directory named
+# by WEBCFG_ARMHF_SYSROOT (the Makefile passes one under the build tree).
 set -eu
+
+# Target libraries for the cross build. libcgicc-dev:armhf cannot be
+# installed next to the host's libcgicc-dev (both ship cgicc-config), so the
+# packages are downloaded and unpacked instead of installed.
+ARMHF_SYSROOT_PACKAGES="libcgicc-dev:armhf libcgicc3:armhf libc6:armhf"
 
 pkgs=""
 need_node=no
+armhf=no
 for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev" ;;
@@ -15,9 +23,36 @@ for set in "$@"; do
         # Browser tests: the demo server, Debian's chromium driven by
         # playwright-core from npm (which never downloads a browser).
         web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # The appliance build and its emulated test run.
+        armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
+               armhf=yes ;;
+        # make bench: the floor program is C, callgrind counts instructions.
+        bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev valgrind binutils" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
 done
+
+need_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "install-deps: $1 (run as root to do it)" >&2
+        exit 1
+    fi
+}
+
+updated=no
+apt_update() {
+    [ "$updated" = yes ] && return 0
+    apt-get update
+    updated=yes
+}
+
+export DEBIAN_FRONTEND=noninteractive
+
+if [ "$armhf" = yes ] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    need_root "the armhf architecture must be added to dpkg"
+    dpkg --add-architecture armhf
+    apt_update
+fi
 
 missing=""
 for p in $pkgs; do
@@ -32,14 +67,40 @@ if [ "$need_node" = yes ]; then
     command -v node >/dev/null 2>&1 || missing="$missing nodejs"
     command -v npm >/dev/null 2>&1 || missing="$missing npm"
 fi
-[ -z "$missing" ] && exit 0
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "install-deps: missing packages:$missing (run as root to install them)" >&2
-    exit 1
+if [ -n "$missing" ]; then
+    need_root "missing packages:$missing"
+    echo "install-deps: installing$missing"
+    apt_update
+    # shellcheck disable=SC2086
+    apt-get install -y --no-install-recommends $missing
 fi
-echo "install-deps: installing$missing"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update
-# shellcheck disable=SC2086
-apt-get install -y --no-install-recommends $missing
+
+[ "$armhf" = yes ] || exit 0
+sysroot=${WEBCFG_ARMHF_SYSROOT:-}
+[ -n "$sysroot" ] || exit 0
+stamp="$sysroot/.packages"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$ARMHF_SYSROOT_PACKAGES" ]; then
+    exit 0
+fi
+
+echo "install-deps: unpacking $ARMHF_SYSROOT_PACKAGES into $sysroot"
+debs=$(mktemp -d)
+trap 'rm -rf "$debs"' EXIT
+download() {
+    # As root apt would hand the download to its unprivileged user, which
+    # cannot write into our private directory.
+    # shellcheck disable=SC2086
+    (cd "$debs" && apt-get download -o APT::Sandbox::User="$(id -un)" $ARMHF_SYSROOT_PACKAGES)
+}
+if ! download; then
+    # The armhf package lists may never have been fetched.
+    need_root "the armhf package lists must be updated"
+    apt_update
+    download
+fi
+rm -rf "$sysroot"
+mkdir -p "$sysroot"
+for deb in "$debs"/*.deb; do
+    dpkg-deb -x "$deb" "$sysroot"
+done
+echo "$ARMHF_SYSROOT_PACKAGES" > "$stamp"

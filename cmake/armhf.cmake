@@ -1,0 +1,26 @@
+# Cross build for the appliance: 32-bit ARM with hard float, Debian's cross
+# toolchain (g++-arm-linux-gnueabihf). Libraries other than the toolchain's
+# own come from Debian armhf packages unpacked into WEBCFG_ARMHF_SYSROOT by
+# scripts/install-deps.sh: cgicc to link, and glibc for the emulated run
+# (its gconv modules and the libc that the GB2312 module loads).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
+set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
+
+set(WEBCFG_ARMHF_SYSROOT "" CACHE PATH "Debian armhf packages unpacked for the cross build")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES WEBCFG_ARMHF_SYSROOT)
+if(NOT WEBCFG_ARMHF_SYSROOT)
+  message(FATAL_ERROR "Set WEBCFG_ARMHF_SYSROOT (make build-armhf does)")
+endif()
+
+set(CMAKE_FIND_ROOT_PATH ${WEBCFG_ARMHF_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# qemu-user looks up the target's absolute paths (the gconv directory, the
+# libc a dlopen'ed module needs) under -L first.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L ${WEBCFG_ARMHF_SYSROOT})
