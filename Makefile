@@ -59,7 +59,7 @@ bench: build-armhf
 	cmake --build $(BUILD)/dynamic -j $(JOBS) --target webcfg webcfg_sandbox
 	cmake -S bench -B $(BUILD)/bench
 	cmake --build $(BUILD)/bench -j $(JOBS)
-	$(BUILD)/bench/webcfg-bench --work $(BUILD)/bench/work --seed bench/seed-root.sh \
+	$(BUILD)/bench/webcfg-bench --work $(BUILD)/bench/work --seed scripts/demo-seed.sh \
 	  --program $(BUILD)/webcfg-sandbox.cgi --dynamic-program $(BUILD)/dynamic/webcfg-sandbox.cgi \
 	  --floor $(BUILD)/bench/floor \
 	  --size static=$(BUILD)/webcfg.cgi --size dynamic=$(BUILD)/dynamic/webcfg.cgi \
