@@ -3,12 +3,17 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 PORT     ?= 8080
+# Seconds each fuzz target runs: in `make fuzz`, and as the smoke run of `make test`.
+FUZZ_SECONDS       ?= 60
+FUZZ_SMOKE_SECONDS ?= 4
 
 DEMO_ROOT   := $(CURDIR)/$(BUILD)/demo-root
 DEMO_BUILD  := $(BUILD)/demo
 DEMO_SERVER := $(CURDIR)/$(BUILD)/demo-server
 
-.PHONY: all build test run demo-reset deps clean
+FUZZ_BUILD := $(BUILD)/fuzz
+
+.PHONY: all build test fuzz fuzz-build run demo-reset deps clean
 
 all: build
 
@@ -24,7 +29,7 @@ node_modules/.package-lock.json: package.json package-lock.json
 	@touch $@
 
 test:
-	scripts/install-deps.sh build test web
+	scripts/install-deps.sh build test web fuzz
 	$(MAKE) node_modules/.package-lock.json
 	cmake -S . -B $(BUILD) -DAPPLIANCE_ROOT= $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
@@ -33,6 +38,21 @@ test:
 	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
+	@echo "== every fuzz target for $(FUZZ_SMOKE_SECONDS) s"
+	$(MAKE) fuzz-build
+	scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+
+# libFuzzer targets (fuzz/), built by clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer; each runs for FUZZ_SECONDS, and a crash or
+# sanitizer report fails the run (reproducers in $(FUZZ_BUILD)/fuzz-work/).
+fuzz: fuzz-build
+	scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-build:
+	scripts/install-deps.sh build fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DAPPLIANCE_ROOT= \
+	      -DWEBCFG_FUZZ=ON -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 # The pages and the CGI on http://127.0.0.1:$(PORT)/ (the next free port
 # when it is taken), over a demo appliance root that is kept between runs.

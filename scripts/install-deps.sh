@@ -15,6 +15,8 @@ for set in "$@"; do
         # Browser tests: the demo server, Debian's chromium driven by
         # playwright-core from npm (which never downloads a browser).
         web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # libFuzzer targets: clang and its fuzzer and sanitizer runtimes.
+        fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
 done
