@@ -6,6 +6,7 @@
 // are applied but write nothing.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "network/network.h"
 #include "settings/settings.h"
@@ -25,6 +26,41 @@ std::optional<std::string> plainAddress(const std::string& file) {
         address.find_first_not_of("0123456789.:") != std::string::npos)
         return std::nullopt;
     return address;
+}
+
+std::string networkBlock(const std::string& ssid, const std::string& psk) {
+    return "network={\nssid=" + ssid + "\npsk=" + psk +
+           "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\npriority=2\n}";
+}
+
+// The name and pass phrase of a network block as the program writes it,
+// when both are values the reader must give back whole.
+std::optional<std::pair<std::string, std::string>> plainNetwork(const std::string& file) {
+    const std::size_t ssidAt = file.find("\nssid=");
+    const std::size_t pskAt = file.find("\npsk=");
+    if (ssidAt == std::string::npos || pskAt == std::string::npos || pskAt < ssidAt) return std::nullopt;
+    const std::string ssid = file.substr(ssidAt + 6, pskAt - ssidAt - 6);
+    const std::size_t pskEnd = file.find('\n', pskAt + 5);
+    if (pskEnd == std::string::npos) return std::nullopt;
+    const std::string psk = file.substr(pskAt + 5, pskEnd - pskAt - 5);
+    for (const std::string* v : {&ssid, &psk}) {
+        if (v->size() > settings::kWifiFieldMax ||
+            v->find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\" ._-") !=
+                std::string::npos)
+            return std::nullopt;
+    }
+    if (file != networkBlock(ssid, psk)) return std::nullopt;
+    return std::make_pair(ssid, psk);
+}
+
+bool setsNetwork(const std::string& line) {
+    for (std::size_t i = 0; i + 3 < line.size(); ++i) {
+        if (line.compare(i, 4, "psk=") == 0) return true;
+        if (i + 4 < line.size() && line[i] == 's' && line[i + 1] == 's' && line[i + 3] == 'd' &&
+            line[i + 4] == '=')
+            return true;
+    }
+    return false;
 }
 
 bool setsWifiAddress(const std::string& line) {
@@ -66,10 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line.empty()) return 0;
 
     const settings::SettingsRecord& r = settings::record();
-    if (parts[1])
-        FUZZ_CHECK(wpa == "network={\nssid=" + r.ssid + "\npsk=" + r.psk +
-                              "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\n"
-                              "priority=2\n}");
+    if (parts[1]) {
+        FUZZ_CHECK(wpa == networkBlock(r.ssid, r.psk));
+        // A rewrite keeps a stored network that the line does not change.
+        const auto before = plainNetwork(*parts[1]);
+        if (before && !setsNetwork(line)) FUZZ_CHECK(wpa == *parts[1]);
+    }
     if (parts[2]) {
         FUZZ_CHECK(address == "ifconfig wlan0 " + r.wifiip + "\n");
         // A rewrite keeps a stored address that the line does not change.
