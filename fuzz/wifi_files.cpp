@@ -38,17 +38,16 @@ std::string networkBlock(const std::string& ssid, const std::string& psk) {
 std::optional<std::pair<std::string, std::string>> plainNetwork(const std::string& file) {
     const std::size_t ssidAt = file.find("\nssid=");
     const std::size_t pskAt = file.find("\npsk=");
-    if (ssidAt == std::string::npos || pskAt == std::string::npos || pskAt < ssidAt) return std::nullopt;
+    if (ssidAt == std::string::npos || pskAt == std::string::npos || pskAt < ssidAt)
+        return std::nullopt;
     const std::string ssid = file.substr(ssidAt + 6, pskAt - ssidAt - 6);
     const std::size_t pskEnd = file.find('\n', pskAt + 5);
     if (pskEnd == std::string::npos) return std::nullopt;
     const std::string psk = file.substr(pskAt + 5, pskEnd - pskAt - 5);
-    for (const std::string* v : {&ssid, &psk}) {
-        if (v->size() > settings::kWifiFieldMax ||
-            v->find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\" ._-") !=
-                std::string::npos)
+    const char* plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\" ._-";
+    for (const std::string* v : {&ssid, &psk})
+        if (v->size() > settings::kWifiFieldMax || v->find_first_not_of(plain) != std::string::npos)
             return std::nullopt;
-    }
     if (file != networkBlock(ssid, psk)) return std::nullopt;
     return std::make_pair(ssid, psk);
 }

@@ -27,7 +27,8 @@ overlay::IntFields reference(const std::string& file, int count) {
         return values;
     }
     int i = 0;
-    for (char* token = std::strtok(window, " "); token && i < count; token = std::strtok(nullptr, " "))
+    for (char* token = std::strtok(window, " "); token && i < count;
+         token = std::strtok(nullptr, " "))
         values[i++] = atoiClamped(token);
     return values;
 }
