@@ -20,7 +20,7 @@ std::optional<std::string> plainAddress(const std::string& file) {
     const std::string prefix = "ifconfig wlan0 ";
     if (file.rfind(prefix, 0) != 0) return std::nullopt;
     std::size_t end = file.find('\n', prefix.size());
-    if (end == std::string::npos) return std::nullopt;
+    if (end == std::string::npos || end + 1 != file.size()) return std::nullopt;
     std::string address = file.substr(prefix.size(), end - prefix.size());
     if (address.size() > settings::kWifiFieldMax ||
         address.find_first_not_of("0123456789.:") != std::string::npos)
