@@ -3,6 +3,9 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 PORT     ?= 8080
+# Seconds each fuzz target runs: in `make fuzz`, and as the smoke run of `make test`.
+FUZZ_SECONDS       ?= 60
+FUZZ_SMOKE_SECONDS ?= 4
 
 DEMO_ROOT   := $(CURDIR)/$(BUILD)/demo-root
 DEMO_BUILD  := $(BUILD)/demo
@@ -17,7 +20,9 @@ ARMHF_FLAGS   := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf.cmake \
                  -DWEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) -DAPPLIANCE_ROOT= \
                  -DWEBCFG_STATIC=ON -DWEBCFG_TESTS=OFF
 
-.PHONY: all build build-armhf test bench run demo-reset deps clean
+FUZZ_BUILD := $(BUILD)/fuzz
+
+.PHONY: all build build-armhf test bench fuzz fuzz-build run demo-reset deps clean
 
 all: build
 
@@ -40,7 +45,7 @@ node_modules/.package-lock.json: package.json package-lock.json
 	@touch $@
 
 test: build-armhf
-	scripts/install-deps.sh build test web
+	scripts/install-deps.sh build test web fuzz
 	$(MAKE) node_modules/.package-lock.json
 	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
@@ -49,6 +54,21 @@ test: build-armhf
 	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
+	@echo "== every fuzz target for $(FUZZ_SMOKE_SECONDS) s"
+	$(MAKE) fuzz-build
+	scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+
+# libFuzzer targets (fuzz/), built by clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer; each runs for FUZZ_SECONDS, and a crash or
+# sanitizer report fails the run (reproducers in $(FUZZ_BUILD)/fuzz-work/).
+fuzz: fuzz-build
+	scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-build:
+	scripts/install-deps.sh build fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DAPPLIANCE_ROOT= \
+	      -DWEBCFG_FUZZ=ON -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 # Per-request cost of the program against a floor, printed as one table.
 bench: build-armhf

@@ -28,6 +28,8 @@ for set in "$@"; do
                armhf=yes ;;
         # make bench: the floor program is C, callgrind counts instructions.
         bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev valgrind binutils" ;;
+        # libFuzzer targets: clang and its fuzzer and sanitizer runtimes.
+        fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
 done

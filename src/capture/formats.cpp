@@ -49,7 +49,7 @@ const char* const kInputChoices[] = {"0", "1", "2", "3", "4"};
 constexpr int kInputChoiceCount = sizeof kInputChoices / sizeof kInputChoices[0];
 
 const char* const kInputLines[] = {
-    ">>>>>>VGA input(DVI-I\xE8\xBD\xAC" "VGA)",
+    (">>>>>>VGA input(DVI-I\xE8\xBD\xAC" "VGA)"),  // one line, split after the escape
     ">>>>>>DVI-D input(DVI-I)",
     ">>>>>>HDMI input",
     ">>>>>>BNC input",

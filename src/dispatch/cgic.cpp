@@ -59,7 +59,8 @@ private:
 };
 
 // cgicc drops a trailing "name" without "=" but keeps a leading one; cgic
-// treats both as present with an empty value.
+// treats both as present with an empty value. cgicc also ends a field at
+// ";", which cgic keeps as part of the text: it is passed escaped.
 std::string normaliseUrlencoded(const std::string& data) {
     std::string out;
     std::size_t start = 0;
@@ -69,7 +70,12 @@ std::string normaliseUrlencoded(const std::string& data) {
         std::string segment = data.substr(start, amp - start);
         if (!segment.empty()) {
             if (!out.empty()) out += '&';
-            out += segment;
+            for (char c : segment) {
+                if (c == ';')
+                    out += "%3B";
+                else
+                    out += c;
+            }
             if (segment.find('=') == std::string::npos) out += '=';
         }
         start = amp + 1;

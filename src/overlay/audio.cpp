@@ -49,8 +49,8 @@ std::optional<MixerValues> locateValues(const std::string& text) {
     return MixerValues{dot0 + 3, end0, dot1 + 3, end1};
 }
 
-// Writes the value into both channel lines; everything else, the line
-// ends included, stays as it was.
+}  // namespace
+
 void replaceMixerValues(const char* path, const std::string& value) {
     std::optional<std::string> text = platform::readFile(path);
     if (!text) {
@@ -67,8 +67,6 @@ void replaceMixerValues(const char* path, const std::string& value) {
                           text->substr(at->end1);
     if (!platform::writeFile(path, updated)) std::puts("Can't open file");
 }
-
-}  // namespace
 
 void printAudioInputStatus() {
     std::optional<std::string> flag = platform::readFile("/mnt/ha.ini", 1);

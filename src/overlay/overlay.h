@@ -87,6 +87,11 @@ void printAudioInputStatus();
 // file at path; nothing when the file or its volume control is missing.
 void printVolumeStatus(const char* path);
 
+// Writes the value into both channel value lines of the volume control
+// in the mixer state file at path; everything else, the line ends
+// included, stays as it was. Says why when the file is left alone.
+void replaceMixerValues(const char* path, const std::string& value);
+
 // Commands of the dispatcher; choice is the radio index where there is one.
 Flow cmdAudioInput(int choice);
 Flow cmdVolume(int);

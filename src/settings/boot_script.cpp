@@ -96,11 +96,19 @@ void rewriteBootScript() {
     parseSettingsText(line, line.size());
     printModified();
 
-    const std::string updated = header(record()) + script->substr(tailOffset);
+    const std::string head = header(record());
+    const std::string updated = head + script->substr(tailOffset);
     if (updated.size() < kMinimumScriptLength) return;
+    const std::size_t newMarker = updated.find("end");
+    // A value holding "end" (carried over from an old header) would be taken
+    // for the marker: the next rewrite would repeat the rest of the header
+    // in the tail, where the script would read the old values after the new.
+    if (newMarker < head.size()) {
+        std::puts("error: a header value holds \"end\", nothing changed");
+        return;
+    }
     // A header grown past the scan limit would hide the marker from every
     // later scan.
-    const std::size_t newMarker = updated.find("end");
     if (newMarker == std::string::npos || newMarker >= kHeaderScanLimit) {
         std::fputs("error len", stdout);
         return;

@@ -278,6 +278,27 @@ TEST(Rewrite, ScriptWithoutHeaderEndIsReportedAndLeftAlone) {
     EXPECT_TRUE(box.calls().empty());
 }
 
+TEST(Rewrite, HeaderValueHoldingTheMarkerIsRefused) {
+    // The first "end" stands inside the gateway value: taking it for the
+    // marker would carry the rest of the old header into the tail, after
+    // the new one.
+    Sandbox box;
+    layOutWithoutWifi(box);
+    const std::string old =
+        replaceAll(sandbox::bootScript(), "gateway=192.168.18.1", "gateway=gw-weekend");
+    box.write("/mnt/autorun.sh", old);
+    auto reply = box.post({{"name3_submit", ""}, {"bitrate", "3500000"}});
+    Values before, after;
+    before.gateway = after.gateway = "gw-weekend";
+    after.bitrate = 3500000;
+    EXPECT_EQ(reply.out, kHeader + std::string("set bitrate:3500000\n") + report(before) +
+                             applied("bitrate=3500000\n", after) +
+                             "error: a header value holds \"end\", nothing changed\n");
+    EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
+    EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
+    EXPECT_TRUE(box.calls().empty());
+}
+
 TEST(Rewrite, HeaderThatWouldHideTheMarkerIsRefused) {
     // With every other value at its default, a url of 72 characters puts the
     // marker at position 299, the last one any scan examines.
