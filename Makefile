@@ -44,8 +44,10 @@ node_modules/.package-lock.json: package.json package-lock.json
 	npm ci --no-audit --no-fund
 	@touch $@
 
-test: build-armhf
-	scripts/install-deps.sh build test web fuzz
+# Everything is installed in one go, so a fresh machine updates apt once.
+test:
+	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh build test web fuzz armhf
+	$(MAKE) build-armhf
 	$(MAKE) node_modules/.package-lock.json
 	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
