@@ -50,19 +50,6 @@ void printLevelName(unsigned code) {
     std::fputs("\n", stdout);
 }
 
-int readIntOr100(const char* path) {
-    std::optional<std::string> text = platform::readFile(path, kValueFileMaxBytes);
-    int value = 0;
-    std::size_t pos = 0;
-    return text && platform::scanInt(*text, pos, value) ? value : 100;
-}
-
-std::optional<unsigned char> firstByte(const char* path) {
-    std::optional<std::string> text = platform::readFile(path, 1);
-    if (!text || text->empty()) return std::nullopt;
-    return static_cast<unsigned char>((*text)[0]);
-}
-
 void writeMaxDelayFile() {
     if (!platform::writeFile("/mnt/kovra_maxdelay.ini", settings::pendingLine())) {
         std::fputs("can not open file\n", stdout);
@@ -98,7 +85,7 @@ void printEncoderStatus() {
         std::fputs("H264 Max Delay: 100ms\n", stdout);
     }
 
-    std::optional<unsigned char> profile = firstByte("/mnt/kovra_encProfileIdc.ini");
+    std::optional<char> profile = platform::firstByte("/mnt/kovra_encProfileIdc.ini");
     if (profile == '1')
         std::fputs("H264 encode select: Main Profile\n", stdout);
     else if (profile == '2')
@@ -106,7 +93,7 @@ void printEncoderStatus() {
     else
         std::fputs("H264 encode select: High Profile\n", stdout);
 
-    if (firstByte("/mnt/kovra_encQuality.ini") == '1')
+    if (platform::firstByte("/mnt/kovra_encQuality.ini") == '1')
         std::fputs("H264 encode select: High Speed Mode\n", stdout);
     else
         std::fputs("H264 encode select: High Quality Mode\n", stdout);
@@ -116,9 +103,9 @@ void printEncoderStatus() {
         printLevelName(static_cast<unsigned>(platform::atoiValue(*level)));
 }
 
-int readTtl() { return readIntOr100("/mnt/ttl.ini"); }
+int readTtl() { return platform::firstInt("/mnt/ttl.ini").value_or(100); }
 
-int readIdrInterval() { return readIntOr100("/mnt/idr.ini"); }
+int readIdrInterval() { return platform::firstInt("/mnt/idr.ini").value_or(100); }
 
 Flow cmdProfile(int choice) {
     static const char* const kReplies[] = {

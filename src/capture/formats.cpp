@@ -103,13 +103,6 @@ void writeInputTypeFile() {
     platform::shellSync();
 }
 
-// One integer at the start of a file, as a single scanf "%d" reads it.
-bool readIntFrom(const char* path, int& value) {
-    std::optional<std::string> text = platform::readFile(path, 4096);
-    std::size_t pos = 0;
-    return text && platform::scanInt(*text, pos, value);
-}
-
 void printDetectedFormat() {
     std::optional<std::string> text = platform::readFile("/tmp/format.ini", 4096);
     if (!text) return;
@@ -120,9 +113,9 @@ void printDetectedFormat() {
 }
 
 void printAutoDetectPolicy() {
-    int policy = 0;
-    if (!readIntFrom("/mnt/qiehuan", policy)) return;
-    std::puts(policy == 1 ? "autodetect: auto reboot" : "autodetect: sdk control");
+    std::optional<int> policy = platform::firstInt("/mnt/qiehuan");
+    if (!policy) return;
+    std::puts(*policy == 1 ? "autodetect: auto reboot" : "autodetect: sdk control");
 }
 
 }  // namespace

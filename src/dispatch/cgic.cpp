@@ -1,6 +1,7 @@
-// cgic-style form access over GNU cgicc. cgicc 3.2.19 has habits the
-// specified library does not share; parse() normalises the request before
-// cgicc sees it so that the fields come out as cgic would give them.
+// cgic-style form access over GNU cgicc. cgicc 3.2.19 has habits that the
+// cgic library the forms were written for does not share; parse()
+// normalises the request before cgicc sees it so that the fields come out
+// as cgic would give them.
 #include "dispatch/cgic.h"
 
 #include <cgicc/CgiInput.h>

@@ -10,13 +10,6 @@
 namespace network {
 namespace {
 
-// The first byte of a flag file; nothing for a missing or empty file.
-std::optional<char> flag(const char* path) {
-    std::optional<std::string> text = platform::readFile(path, 1);
-    if (!text || text->empty()) return std::nullopt;
-    return (*text)[0];
-}
-
 constexpr std::size_t kSelectionFileMaxBytes = 4096;
 
 }  // namespace
@@ -61,14 +54,14 @@ Flow cmdRtspRtmp(int choice) {
 }
 
 void printStreamOutputStatus() {
-    std::optional<char> ts = flag("/mnt/ts.ini");
+    std::optional<char> ts = platform::firstByte("/mnt/ts.ini");
     if (!ts) {
         std::fputs("ts output: enable\n", stdout);
     } else if (*ts == '1') {
         std::fputs("ts output: disable\n", stdout);
     } else {
         std::fputs("ts output: enable, ", stdout);
-        std::fputs(flag("/mnt/httpts.ini") == '1' ? "mode: http \n" : "mode: udp \n", stdout);
+        std::fputs(platform::firstByte("/mnt/httpts.ini") == '1' ? "mode: http \n" : "mode: udp \n", stdout);
     }
 
     // A selection that cannot be read is the main stream, the default the
@@ -83,15 +76,15 @@ void printStreamOutputStatus() {
     std::fputs(rtspSelect ? "rtsp/rtmp select:second stream\n" : "rtsp/rtmp select:main stream\n",
                stdout);
 
-    std::fputs(flag("/mnt/tcp.ini") == '1' ? "tcp stream tag output: enable\n"
+    std::fputs(platform::firstByte("/mnt/tcp.ini") == '1' ? "tcp stream tag output: enable\n"
                                            : "tcp stream tag output: disable\n",
                stdout);
 
-    if (flag("/mnt/rtsp.ini") != '1') {
+    if (platform::firstByte("/mnt/rtsp.ini") != '1') {
         std::fputs("rtsp server and rtmp: disable\n", stdout);
         return;
     }
-    std::optional<char> which = flag("/mnt/rtsporrtmp.ini");
+    std::optional<char> which = platform::firstByte("/mnt/rtsporrtmp.ini");
     if (!which) {
         std::fputs("rtsp server and rtmp: disable\n", stdout);
     } else if (*which == '0') {

@@ -82,6 +82,22 @@ std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBy
     return text;
 }
 
+std::optional<char> firstByte(const char* appliancePath) {
+    std::optional<std::string> text = readFile(appliancePath, 1);
+    if (!text || text->empty()) return std::nullopt;
+    return (*text)[0];
+}
+
+std::optional<int> firstInt(const char* appliancePath) {
+    // One-value files; nothing we read from them lies further in.
+    constexpr std::size_t kValueFileMaxBytes = 4096;
+    std::optional<std::string> text = readFile(appliancePath, kValueFileMaxBytes);
+    std::size_t pos = 0;
+    int value = 0;
+    if (!text || !scanInt(*text, pos, value)) return std::nullopt;
+    return value;
+}
+
 bool canOpen(const char* appliancePath) {
     std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
     if (!f) return false;

@@ -36,6 +36,13 @@ void shellSync();
 std::optional<std::string> readFile(const char* appliancePath,
                                     std::size_t maxBytes = static_cast<std::size_t>(-1));
 
+// The first byte of a flag file; nullopt when it is missing or empty.
+std::optional<char> firstByte(const char* appliancePath);
+
+// The integer a single scanf "%d" reads at the start of the file; nullopt
+// when the file is missing or does not begin with one.
+std::optional<int> firstInt(const char* appliancePath);
+
 // True when the file can be opened for reading.
 bool canOpen(const char* appliancePath);
 

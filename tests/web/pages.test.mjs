@@ -142,18 +142,18 @@ test('the page offers every command of the list with its exact field names, word
     assert.equal(f.action, 'cgi-bin/webcfg.cgi');
     assert.equal(f.method, 'post');
   }
-  for (const [submit, spec] of COMMANDS) {
-    const label = `${submit} ${spec.radio || spec.menu || (spec.fields || []).join('+')}`;
+  for (const [submit, wanted] of COMMANDS) {
+    const label = `${submit} ${wanted.radio || wanted.menu || (wanted.fields || []).join('+')}`;
     const form = forms.find((f) => f.submits.includes(submit) &&
-      (!spec.radio || f.radios.some((r) => r.name === spec.radio)) &&
-      (!spec.menu || f.menus.some((m) => m.name === spec.menu)) &&
-      (!spec.fields || spec.fields.every((n) => f.texts.includes(n))));
+      (!wanted.radio || f.radios.some((r) => r.name === wanted.radio)) &&
+      (!wanted.menu || f.menus.some((m) => m.name === wanted.menu)) &&
+      (!wanted.fields || wanted.fields.every((n) => f.texts.includes(n))));
     assert.ok(form, `no form posts ${label}`);
-    if (spec.radio) {
-      const values = form.radios.filter((r) => r.name === spec.radio).map((r) => r.value).sort();
-      assert.deepEqual(values, WORDS.slice(0, spec.choices).sort(), `choices of ${spec.radio}`);
+    if (wanted.radio) {
+      const values = form.radios.filter((r) => r.name === wanted.radio).map((r) => r.value).sort();
+      assert.deepEqual(values, WORDS.slice(0, wanted.choices).sort(), `choices of ${wanted.radio}`);
     }
-    if (spec.menu) assert.deepEqual(form.menus.find((m) => m.name === spec.menu).values, spec.values);
+    if (wanted.menu) assert.deepEqual(form.menus.find((m) => m.name === wanted.menu).values, wanted.values);
   }
   // Every radio says what it does, never the word the device expects.
   const labels = await page.$$eval('input[type=radio]', (all) => all.map((r) => r.labels[0]?.textContent.trim() || ''));
