@@ -29,14 +29,14 @@ all: build
 build:
 	scripts/install-deps.sh build
 	cmake -S . -B $(BUILD) $(HOST_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target webcfg
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg state
 
 # The appliance program for 32-bit ARM with hard float, plus the programs
 # that make test runs under qemu-arm.
 build-armhf:
 	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh armhf
 	cmake -S . -B $(ARMHF_BUILD) $(ARMHF_FLAGS)
-	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox gb2312_check
+	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox gb2312_check
 
 # The browser tests need the pinned node packages; npm ci reinstalls them
 # only when the lock file changed.
@@ -92,7 +92,7 @@ bench: build-armhf
 run:
 	scripts/install-deps.sh build demo
 	cmake -S . -B $(DEMO_BUILD) -DAPPLIANCE_ROOT=$(DEMO_ROOT) -DWEBCFG_TESTS=OFF
-	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg state
 	@[ -f $(DEMO_ROOT)/mnt/autorun.sh ] || scripts/demo-seed.sh $(DEMO_ROOT)
 	scripts/demo-serve.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi web $(DEMO_SERVER) $(PORT)
 

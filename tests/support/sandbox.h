@@ -20,6 +20,8 @@ struct Request {
     std::optional<std::string> contentLength;  // nullopt: the body's length
     bool omitContentLength = false;
     std::string body;
+    bool stateProgram = false;  // run the state program instead of the settings one
+    bool readOnlyMnt = false;   // /mnt mounted read-only for the program (needs root)
 };
 
 struct Reply {
@@ -30,6 +32,9 @@ struct Reply {
 };
 
 constexpr const char* kHeader = "Content-type: text/plain\r\n\r\n";
+
+// Exit status of a run whose read-only mount could not be made.
+constexpr int kNoReadOnlyMount = 125;
 
 std::string urlencode(const std::string& text);
 std::string urlencoded(const Fields& fields);
@@ -57,6 +62,8 @@ public:
     Reply get(const std::string& queryString);
     Reply post(const Fields& fields);
     Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
+    // A GET of the state program with this query string.
+    Reply state(const std::string& queryString = "");
 
     // Stub programs called so far, one "name args" entry per call, in order.
     std::vector<std::string> calls() const;
