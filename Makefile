@@ -76,15 +76,17 @@ fuzz-build:
 bench: build-armhf
 	scripts/install-deps.sh build bench
 	cmake -S . -B $(BUILD) $(HOST_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox
 	cmake -S . -B $(BUILD)/dynamic -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=OFF -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/dynamic -j $(JOBS) --target webcfg webcfg_sandbox
 	cmake -S bench -B $(BUILD)/bench
 	cmake --build $(BUILD)/bench -j $(JOBS)
 	$(BUILD)/bench/webcfg-bench --work $(BUILD)/bench/work --seed scripts/demo-seed.sh \
 	  --program $(BUILD)/webcfg-sandbox.cgi --dynamic-program $(BUILD)/dynamic/webcfg-sandbox.cgi \
+	  --state-program $(BUILD)/state-sandbox.cgi \
 	  --floor $(BUILD)/bench/floor \
 	  --size static=$(BUILD)/webcfg.cgi --size dynamic=$(BUILD)/dynamic/webcfg.cgi \
+	  --size state=$(BUILD)/state.cgi \
 	  --size armhf=$(ARMHF_BUILD)/webcfg.cgi $(BENCH_FLAGS)
 
 # The pages and the CGI on http://127.0.0.1:$(PORT)/ (the next free port

@@ -14,7 +14,7 @@
 namespace state {
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = nlohmann::json;
 
 // The settings files the device reads when it starts; a change to any of
 // them waits for a restart.
@@ -365,23 +365,23 @@ json document(bool secrets) {
     audioFiles(reader, audio);
 
     json settingsPart = json::object();
-    settingsPart["network"] = network;
+    settingsPart["network"] = std::move(network);
     settingsPart["wifi"] = wifiSettings(reader, secrets);
-    settingsPart["outputs"] = outputs;
-    settingsPart["encoder"] = encoder;
+    settingsPart["outputs"] = std::move(outputs);
+    settingsPart["encoder"] = std::move(encoder);
     settingsPart["capture"] = captureSettings(reader, captureFiles);
-    settingsPart["audio"] = audio;
+    settingsPart["audio"] = std::move(audio);
     settingsPart["picture"] = pictureSettings(reader);
     settingsPart["overlays"] = overlaySettings(reader);
     settingsPart["subtitle"] = subtitleSettings(reader);
 
     json doc = json::object();
     doc["schema"] = kDocumentVersion;
-    doc["settings"] = settingsPart;
+    doc["settings"] = std::move(settingsPart);
     doc["device"] = deviceFacts(reader, captureFiles);
     doc["codec_template"] = codecTemplate(script);
     doc["reboot_pending"] = rebootPending();
-    doc["unreadable"] = reader.unreadable;
+    doc["unreadable"] = std::move(reader.unreadable);
     return doc;
 }
 

@@ -11,7 +11,7 @@
 namespace state {
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = nlohmann::json;
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 // How long a client should wait before asking again after a busy answer.

@@ -13,7 +13,7 @@
 namespace state {
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = nlohmann::json;
 
 const char* const kIpv4Pattern =
     "^(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])){3}$";

@@ -13,7 +13,7 @@ enum class Access { ReadWrite, ReadOnly, WriteOnly };
 
 // A value of a radio group or menu, and the word or menu value posted for it.
 struct Choice {
-    nlohmann::ordered_json value;
+    nlohmann::json value;
     std::string word;
 };
 

@@ -14,11 +14,11 @@ constexpr int kDocumentVersion = 1;
 // device detects or is, the template the boot script came from, whether a
 // change waits for a restart, and the files that could not be read. The
 // Wi-Fi pass phrase only with secrets. Reads files only.
-nlohmann::ordered_json document(bool secrets);
+nlohmann::json document(bool secrets);
 
 // JSON Schema (draft 2020-12) of the document's "settings", with how to
 // change each setting through the settings program ("x-form").
-nlohmann::ordered_json settingsSchema();
+nlohmann::json settingsSchema();
 
 // The state program: answers one CGI request on standard output.
 int run();
