@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -217,6 +218,33 @@ bool lockSettings() {
         ::usleep(kRetryMilliseconds * 1000);
     }
     return true;  // the descriptor stays open, and locked, until the process ends
+}
+
+void ignoreClosedOutput() { ::signal(SIGPIPE, SIG_IGN); }
+
+namespace {
+
+sigset_t terminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+}  // namespace
+
+SignalHold::SignalHold() {
+    sigset_t set = terminationSignals();
+    held_ = ::sigprocmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+SignalHold::~SignalHold() {
+    std::fflush(stdout);
+    if (!held_) return;
+    sigset_t set = terminationSignals();
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void probeModelFlag() { g_modelFlag = canOpen("/mnt/mk250.ini"); }
