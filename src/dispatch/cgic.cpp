@@ -214,7 +214,7 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request) {
         cgicc::Cgicc cgi(&input);
         return fieldsOf(cgi);
     } catch (...) {
-        return Unreadable::BadMultipart;  // only a multipart body can make cgicc throw
+        return Unreadable::BadMultipart;  // what cgicc refuses is a form it cannot split
     }
 }
 

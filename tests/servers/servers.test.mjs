@@ -43,7 +43,7 @@ const PASSWORD = 'server-check-secret';
 const SYNC_SECONDS = '0.02';
 // Moments, spread over one codec form, at which the client is killed.
 const LEAVING_MOMENTS = 20;
-const QUIET_MS = 300;
+const QUIET_MS = 200;
 const WAIT_MS = 30000;
 
 const BIN = path.join(OUT, 'bin');
