@@ -23,7 +23,9 @@ for set in "$@"; do
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by
         # playwright-core from npm (which never downloads a browser).
-        web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # The server checks also serve the programs with busybox httpd
+        # and request them with curl.
+        web)   pkgs="$pkgs lighttpd chromium busybox curl"; need_node=yes ;;
         # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;

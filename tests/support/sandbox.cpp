@@ -130,8 +130,13 @@ Reply Sandbox::runAndKill(const Request& request, std::chrono::microseconds dela
     return execute(request, delay);
 }
 
+Reply Sandbox::runAndSignal(const Request& request, std::chrono::microseconds delay,
+                           int signal) {
+    return execute(request, delay, signal);
+}
+
 Reply Sandbox::execute(const Request& request,
-                       std::optional<std::chrono::microseconds> killAfter) {
+                       std::optional<std::chrono::microseconds> killAfter, int signal) {
     std::vector<std::string> env = {
         "PATH=" + dir_ + "/bin:/usr/local/bin:/usr/bin:/bin",
         "WEBCFG_STUB_LOG=" + dir_ + "/calls.log",
@@ -209,6 +214,12 @@ Reply Sandbox::execute(const Request& request,
             deadline - std::chrono::steady_clock::now());
         int left = remaining.count() <= 0 ? 0 : static_cast<int>(remaining.count() / 1000) + 1;
         if (remaining.count() <= 0) left = 0;
+        if (left <= 0 && killAfter && signal != SIGKILL) {
+            ::kill(pid, signal);
+            killAfter.reset();
+            deadline = start + std::chrono::seconds(20);
+            continue;
+        }
         if (left <= 0) {
             reply.timedOut = !killAfter;
             // The whole process group: a shell command it started dies too.

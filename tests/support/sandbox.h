@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <optional>
 #include <string>
 #include <utility>
@@ -59,6 +60,10 @@ public:
     // Runs the request and kills the program with SIGKILL after the delay
     // (if it is still running then).
     Reply runAndKill(const Request& request, std::chrono::microseconds delay);
+    // Runs the request and sends the program alone the signal after the
+    // delay, as a web server does when its client has gone; then reads the
+    // reply to its end.
+    Reply runAndSignal(const Request& request, std::chrono::microseconds delay, int signal);
     Reply get(const std::string& queryString);
     Reply post(const Fields& fields);
     Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
@@ -70,7 +75,8 @@ public:
     int count(const std::string& call) const;
 
 private:
-    Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter);
+    Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter,
+                  int signal = SIGKILL);
     std::string dir_;
 };
 
