@@ -112,18 +112,18 @@ std::optional<std::string> typedSubtitleText(const std::string& stored) {
     // (EUC-CN) reads as ASCII; the other pairs stay GB2312 characters.
     std::string gb2312;
     bool wide = false;
-    for (std::size_t i = 0; i < stored.size(); ++i) {
+    // Every stored character is a pair of bytes from 0x80 up.
+    if (stored.size() % 2 != 0) return std::nullopt;
+    for (std::size_t i = 0; i < stored.size(); i += 2) {
         auto c = static_cast<unsigned char>(stored[i]);
-        if (c < 0x80) return std::nullopt;  // never written by this program
-        if (i + 1 >= stored.size()) return std::nullopt;
         auto trail = static_cast<unsigned char>(stored[i + 1]);
-        if (c == kWideLead && trail >= 0x80) {
+        if (c < 0x80 || trail < 0x80) return std::nullopt;  // never written by this program
+        if (c == kWideLead) {
             gb2312 += static_cast<char>(trail - 0x80);
         } else {
             gb2312 += stored.substr(i, 2);
             wide = true;
         }
-        ++i;
     }
     if (!wide) return gb2312;  // plain ASCII needs no converter
     iconv_t cd = iconv_open("utf-8", "gb2312");
