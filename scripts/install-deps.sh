@@ -17,7 +17,9 @@ armhf=no
 for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev" ;;
-        test)  pkgs="$pkgs cmake make g++ libcgicc-dev googletest libgtest-dev libgmock-dev" ;;
+        # The deploy test serves the configuration over HTTPS with lighttpd.
+        test)  pkgs="$pkgs cmake make g++ libcgicc-dev googletest libgtest-dev libgmock-dev"
+               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl" ;;
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by
