@@ -67,7 +67,7 @@ Flow storeTypedValue(const char* field, const char* reply, const char* path) {
     if (!readTextField(field, value)) return Flow::Continue;
     std::printf(reply, value.c_str());
     if (!platform::writeFile(path, value)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return Flow::EndRequest;
     }
     return Flow::Continue;
@@ -142,7 +142,7 @@ Flow cmdLevel(int) {
     const char* chosen = kLevelChoices[index];
     settings::setPendingLine(std::string(chosen) + "\n");
     if (!platform::writeFile("/mnt/kovra_encLevel.ini", settings::pendingLine())) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return Flow::EndRequest;
     }
     platform::shellSync();

@@ -3,12 +3,14 @@
 // codec form's template swap must run before the groups that rewrite the
 // script it copies.
 #include <cstdio>
+#include <string>
 
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
 #include "network/network.h"
 #include "overlay/overlay.h"
+#include "platform/audit.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -86,7 +88,23 @@ const Command kCommands[] = {
     {"name5_submit", nullptr, 0, settings::cmdReboot},
 };
 
+// Reports that only read: they change nothing, so they are not logged.
+bool isQuery(const Command& command) {
+    return command.run == settings::cmdStatus || command.run == overlay::cmdWindowReport ||
+           command.run == overlay::cmdSubtitleReport;
+}
+
 }  // namespace
+
+void replyRefusal(const char* text) {
+    std::fputs(text, cgiOut);
+    audit::refused(text);
+}
+
+void replyCannotOpen(const char* line) {
+    std::puts(line);
+    audit::failed("Can't open file");
+}
 
 int cgiMain() {
     cgiHeaderContentType("text/plain");
@@ -95,6 +113,9 @@ int cgiMain() {
     if (!platform::lockSettings()) {
         std::puts("busy: another request is changing the settings, nothing was done");
         std::fflush(stdout);
+        for (const Command& command : kCommands)
+            if (!isQuery(command) && cgiFormSubmitClicked(command.submit) == cgiFormSuccess)
+                audit::busy(command.submit);
         return 0;
     }
     for (const Command& command : kCommands) {
@@ -104,7 +125,18 @@ int cgiMain() {
             cgiFormRadio(command.radio, kChoiceWords, command.choices, &choice, 0) !=
                 cgiFormSuccess)
             continue;
-        if (command.run(choice) == Flow::EndRequest) break;
+        if (isQuery(command)) {
+            if (command.run(choice) == Flow::EndRequest) break;
+            continue;
+        }
+        audit::begin(command.submit);
+        if (command.radio) {
+            const std::string word = kChoiceWords[choice];
+            audit::fieldRead(command.radio, &word);
+        }
+        Flow flow = command.run(choice);
+        audit::end();
+        if (flow == Flow::EndRequest) break;
     }
     std::fflush(stdout);
     return 0;

@@ -15,5 +15,14 @@ enum class Flow { Continue, EndRequest };
 // command should act on value.
 bool readTextField(const char* name, std::string& value);
 
+// A refusal of the command's input ("error len", "error char",
+// "error value", "input empty") as the reply gives it, with no line end;
+// the audit log records it as the command's outcome.
+void replyRefusal(const char* text);
+
+// The reply line of a settings file the command cannot read or write; the
+// audit log records "Can't open file" as the command's outcome.
+void replyCannotOpen(const char* line = "Can't open file");
+
 // Writes the header, probes the model flag and walks the command list.
 int cgiMain();

@@ -81,10 +81,10 @@ std::size_t utf8Characters(const std::string& text) {
 bool readTextField(const char* name, std::string& value) {
     switch (cgiFormStringNoNewlines(name, value, kTextFieldSize)) {
         case cgiFormTruncated:
-            std::fputs("error len", cgiOut);
+            replyRefusal("error len");
             return false;
         case cgiFormEmpty:
-            std::fputs("input empty", cgiOut);
+            replyRefusal("input empty");
             return false;
         case cgiFormSuccess:
             break;
@@ -95,13 +95,13 @@ bool readTextField(const char* name, std::string& value) {
     if (!rule) return true;
     if ((rule->maxBytes && value.size() > rule->maxBytes) ||
         (rule->maxCharacters && utf8Characters(value) > rule->maxCharacters)) {
-        std::fputs("error len", cgiOut);
+        replyRefusal("error len");
         return false;
     }
     if (value.find_first_of(rule->refused) != std::string::npos ||
         (rule->allowed && value.find_first_not_of(rule->allowed) != std::string::npos) ||
         (rule->refusedWord && value.find(rule->refusedWord) != std::string::npos)) {
-        std::fputs("error char", cgiOut);
+        replyRefusal("error char");
         return false;
     }
     return true;

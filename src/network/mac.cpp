@@ -45,7 +45,7 @@ void writeMacScript() {
     }
     std::puts("mac check pass...");
     if (!platform::writeFile("/mnt/mac.sh", "ifconfig eth0 hw ether " + address + "\n")) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();

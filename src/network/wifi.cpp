@@ -41,7 +41,7 @@ void readWifiAddress(const std::string& text) {
 
 bool writeFileAndSync(const char* path, const std::string& text) {
     if (!platform::writeFile(path, text)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return false;
     }
     platform::shellSync();
@@ -53,7 +53,7 @@ bool writeFileAndSync(const char* path, const std::string& text) {
 void updateWpaConf() {
     std::optional<std::string> text = platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes);
     if (!text) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     settings::SettingsRecord& r = settings::record();
@@ -76,7 +76,7 @@ void updateWifiIpConf() {
     std::optional<std::string> text =
         platform::readFile("/mnt/wifi/wifi_ip.conf", kWifiFileReadBytes);
     if (!text) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     settings::SettingsRecord& r = settings::record();

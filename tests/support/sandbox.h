@@ -20,6 +20,8 @@ struct Request {
     std::optional<std::string> contentLength;  // nullopt: the body's length
     bool omitContentLength = false;
     std::string body;
+    // Further CGI variables as "NAME=value", e.g. REMOTE_USER.
+    std::vector<std::string> variables;
 };
 
 struct Reply {
