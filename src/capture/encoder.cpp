@@ -158,7 +158,7 @@ Flow cmdMaxDelay(int) {
     std::printf("set :%s\n", text.c_str());
     int value = platform::atoiValue(text);
     if (value > kMaxDelayLimit || value <= 0) {
-        std::fputs("The value is invalid or out of range.", stdout);
+        replyRefusal("The value is invalid or out of range.");
         return Flow::Continue;
     }
     std::printf("set H264 Max Delay: %dms\n", value * 100);

@@ -10,14 +10,15 @@ enum class Flow { Continue, EndRequest };
 
 // Reads a text field by the shared convention: "error len" when it is too
 // long, "input empty" when empty (neither with a line end), nothing when
-// absent; then by the field's row in the rule table: "error len" beyond
-// its length, "error char" for a refused character. True only when the
-// command should act on value.
+// absent; then by the field's row of the value rules: "error len" beyond
+// its length, "error char" for a refused character, "error value" for a
+// well-formed value the device cannot use. True only when the command
+// should act on value.
 bool readTextField(const char* name, std::string& value);
 
-// A refusal of the command's input ("error len", "error char",
-// "error value", "input empty") as the reply gives it, with no line end;
-// the audit log records it as the command's outcome.
+// A refusal of the command's input as the reply gives it ("error len",
+// "error char", "error value" and "input empty" with no line end); the
+// audit log records it, without a line end, as the command's outcome.
 void replyRefusal(const char* text);
 
 // The reply line of a settings file the command cannot read or write; the

@@ -40,7 +40,7 @@ int checkMacAddress(const std::string& text) {
 void writeMacScript() {
     const std::string& address = settings::pendingLine();
     if (checkMacAddress(address) != 0) {
-        std::puts("set failed, please check your typed mac address and try again!");
+        replyRefusal("set failed, please check your typed mac address and try again!\n");
         return;
     }
     std::puts("mac check pass...");

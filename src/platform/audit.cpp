@@ -158,6 +158,7 @@ void end() {
         message += " " + quoted(s.name);
         if (!record.refusal) message += "=" + loggedValue(s.name, s.value);
     }
+    if (!record.outcome.empty() && record.outcome.back() == '\n') record.outcome.pop_back();
     bool ok = record.outcome.empty();
     message += ": " + (ok ? std::string("ok") : record.outcome);
     send(ok ? kPriorityChanged : kPriorityRefused, message);
