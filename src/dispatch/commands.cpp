@@ -125,17 +125,14 @@ int cgiMain() {
             cgiFormRadio(command.radio, kChoiceWords, command.choices, &choice, 0) !=
                 cgiFormSuccess)
             continue;
-        if (isQuery(command)) {
-            if (command.run(choice) == Flow::EndRequest) break;
-            continue;
-        }
-        audit::begin(command.submit);
-        if (command.radio) {
+        const bool logged = !isQuery(command);
+        if (logged) {
+            audit::begin(command.submit);
             const std::string word = kChoiceWords[choice];
-            audit::fieldRead(command.radio, &word);
+            if (command.radio) audit::fieldRead(command.radio, &word);
         }
         Flow flow = command.run(choice);
-        audit::end();
+        if (logged) audit::end();
         if (flow == Flow::EndRequest) break;
     }
     std::fflush(stdout);
