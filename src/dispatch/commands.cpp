@@ -3,6 +3,7 @@
 // codec form's template swap must run before the groups that rewrite the
 // script it copies.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "capture/capture.h"
@@ -104,6 +105,18 @@ void replyRefusal(const char* text) {
 void replyCannotOpen(const char* line) {
     std::puts(line);
     audit::failed("Can't open file");
+}
+
+int commandOrder(const char* submit, const char* radio) {
+    int order = 0;
+    for (const Command& command : kCommands) {
+        ++order;
+        if (std::strcmp(command.submit, submit) != 0) continue;
+        if ((command.radio == nullptr) != (radio == nullptr)) continue;
+        if (radio && std::strcmp(command.radio, radio) != 0) continue;
+        return order;
+    }
+    return 0;
 }
 
 int cgiMain() {
