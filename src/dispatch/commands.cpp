@@ -131,6 +131,10 @@ int cgiMain() {
                 audit::busy(command.submit);
         return 0;
     }
+    // Once the list has started it runs to its end, whatever the web server
+    // does when the client leaves: a half-applied form is worse than a
+    // reply nobody reads.
+    platform::SignalHold hold;
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;
@@ -148,6 +152,5 @@ int cgiMain() {
         if (logged) audit::end();
         if (flow == Flow::EndRequest) break;
     }
-    std::fflush(stdout);
     return 0;
 }
