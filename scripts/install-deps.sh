@@ -18,7 +18,9 @@ armhf=no
 for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev" ;;
-        test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema" ;;
+        test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema"
+               # The deploy test serves the configuration over HTTPS with lighttpd.
+               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl" ;;
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by

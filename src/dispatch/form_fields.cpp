@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dispatch/cgic.h"
+#include "platform/audit.h"
 
 FILE* cgiOut = stdout;
 
@@ -13,9 +14,15 @@ namespace {
 Fields g_fields;
 
 const std::pair<std::string, std::string>* find(const char* name) {
-    for (const auto& field : g_fields)
-        if (field.first == name) return &field;  // the first occurrence wins
-    return nullptr;
+    const std::pair<std::string, std::string>* found = nullptr;
+    for (const auto& field : g_fields) {
+        if (field.first == name) {
+            found = &field;  // the first occurrence wins
+            break;
+        }
+    }
+    audit::fieldRead(name, found ? &found->second : nullptr);
+    return found;
 }
 
 cgiFormResultType choose(const char* name, const char* const* choices, int total, int* result,

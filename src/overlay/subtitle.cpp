@@ -144,12 +144,12 @@ std::optional<std::string> typedSubtitleText(const std::string& stored) {
 int updateSubtitle(const std::string& value, int item) {
     std::optional<SubtitleLine> line = readSubtitleFile();
     if (!line) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return -1;
     }
     // A stored text that was not read whole cannot be written back.
     if (!line->whole && item != 4) {
-        std::fputs("error len", cgiOut);
+        replyRefusal("error len");
         return -1;
     }
     switch (item) {
@@ -171,7 +171,7 @@ int updateSubtitle(const std::string& value, int item) {
     std::string content = std::to_string(line->enable) + " " + std::to_string(line->x) + " " +
                           std::to_string(line->y) + " " + line->text;
     if (!writeWholeFile(kSubtitleFile, content)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return -1;
     }
     platform::shellSync();
@@ -192,7 +192,7 @@ Flow cmdSubtitleSwitch(int choice) {
 
 Flow cmdSubtitleFont(int choice) {
     std::fputs(choice == 1 ? "choose the big font \n" : "choose the small font\n", cgiOut);
-    if (!writeWholeFile(kFontFile, choice == 1 ? "0" : "1")) std::puts("Can't open file");
+    if (!writeWholeFile(kFontFile, choice == 1 ? "0" : "1")) replyCannotOpen();
     return Flow::Continue;
 }
 

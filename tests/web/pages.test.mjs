@@ -1,15 +1,12 @@
 // Browser tests of the configuration pages against the demo server: the
 // real CGI over a freshly seeded demo root, in Debian's chromium.
 import assert from 'node:assert/strict';
-import { createHash } from 'node:crypto';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, beforeEach, test } from 'node:test';
 
 import {
-  ARTIFACTS, CGI, OUT, ROOT, SOURCE, STATE, calls, freePort, launchBrowser, readRoot, seed,
-  startDemoServer, stopProcess, waitForHttp,
+  ARTIFACTS, ROOT, calls, launchBrowser, readRoot, seed, startDemoServer,
 } from './harness.mjs';
 
 // The command list the pages must cover: submit field, then its radio group
@@ -553,95 +550,5 @@ test('the demo root holds a complete appliance file set in the device formats', 
   for (const f of ['mk120.ini', 'zhiti.ini', 'ttl.ini', 'idr.ini']) assert.match(readRoot(`mnt/${f}`, 'latin1'), /^\d+$/, f);
   assert.match(readRoot('mnt/color.ini', 'latin1'), /^-?\d+( -?\d+){5}$/);
   assert.ok(!fs.existsSync(path.join(ROOT, 'mnt/mk250.ini')), 'the demo is the HDMI model');
-});
-
-// ---- The deployment sample ----
-
-function digestAuthorization(challenge, { user, password, method, uri }) {
-  const field = (name) => (new RegExp(`${name}="([^"]*)"`).exec(challenge) || [])[1];
-  const md5 = (s) => createHash('md5').update(s).digest('hex');
-  const realm = field('realm');
-  const nonce = field('nonce');
-  const cnonce = '0a4f113b';
-  const nc = '00000001';
-  const ha1 = md5(`${user}:${realm}:${password}`);
-  const ha2 = md5(`${method}:${uri}`);
-  const response = md5(`${ha1}:${nonce}:${nc}:${cnonce}:auth:${ha2}`);
-  return `Digest username="${user}", realm="${realm}", nonce="${nonce}", uri="${uri}", ` +
-    `algorithm=MD5, response="${response}", qop=auth, nc=${nc}, cnonce="${cnonce}"`;
-}
-
-async function fetchWithDigest(base, uri, init, credentials) {
-  const first = await fetch(base + uri.slice(1), init);
-  await first.arrayBuffer();
-  const challenge = first.headers.get('www-authenticate') || '';
-  const authorization = digestAuthorization(challenge, { ...credentials, method: init.method || 'GET', uri });
-  return fetch(base + uri.slice(1), { ...init, headers: { ...(init.headers || {}), authorization } });
-}
-
-test('the deployment configuration asks for a digest login and runs only the one program', async () => {
-  const dir = path.join(OUT, 'deploy');
-  fs.rmSync(dir, { recursive: true, force: true });
-  fs.mkdirSync(path.join(dir, 'pages'), { recursive: true });
-  for (const f of ['index.html', 'style.css', 'app.js']) fs.copyFileSync(path.join(SOURCE, 'web', f), path.join(dir, 'pages', f));
-  // Another program beside the pages must never run.
-  fs.writeFileSync(path.join(dir, 'pages', 'other.cgi'), '#!/bin/sh\nprintf "Content-type: text/plain\\r\\n\\r\\n"\necho "ran""-other"\n', { mode: 0o755 });
-  const md5 = createHash('md5').update('admin:webcfg:demo-secret').digest('hex');
-  fs.writeFileSync(path.join(dir, 'webcfg.htdigest'), `admin:webcfg:${md5}\n`);
-  fs.mkdirSync(path.join(dir, 'bin'));
-  fs.writeFileSync(path.join(dir, 'bin', 'sync'), '#!/bin/sh\n', { mode: 0o755 });
-  fs.writeFileSync(path.join(dir, 'bin', 'reboot'), '#!/bin/sh\n', { mode: 0o755 });
-
-  const port = await freePort();
-  const vars = { pages: path.join(dir, 'pages'), cgi: CGI, userfile: path.join(dir, 'webcfg.htdigest'),
-    logdir: dir, rundir: dir, cgi_path: path.join(dir, 'bin') };
-  let conf = fs.readFileSync(path.join(SOURCE, 'deploy/lighttpd.conf'), 'utf8');
-  for (const [name, value] of Object.entries(vars)) {
-    const re = new RegExp(`^var\\.${name}\\s*=.*$`, 'm');
-    assert.match(conf, re, `deploy/lighttpd.conf sets var.${name}`);
-    conf = conf.replace(re, `var.${name} = "${value}"`);
-  }
-  conf = conf.replace(/^server\.bind\s*=.*$/m, 'server.bind = "127.0.0.1"')
-    .replace(/^server\.port\s*=.*$/m, `server.port = ${port}`);
-  fs.writeFileSync(path.join(dir, 'lighttpd.conf'), conf);
-
-  const lighttpd = fs.existsSync('/usr/sbin/lighttpd') ? '/usr/sbin/lighttpd' : 'lighttpd';
-  const child = spawn(lighttpd, ['-D', '-f', path.join(dir, 'lighttpd.conf')], { stdio: 'ignore' });
-  try {
-    const base = `http://127.0.0.1:${port}/`;
-    const anonymous = await waitForHttp(base, child);
-    assert.equal(anonymous.status, 401);
-    assert.match(anonymous.headers.get('www-authenticate'), /^Digest realm="webcfg"/);
-    const anonymousPost = await fetch(`${base}cgi-bin/webcfg.cgi`, { method: 'POST', body: 'ttl_submit=&ttl=42' });
-    assert.equal(anonymousPost.status, 401);
-    assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '64');
-
-    const login = { user: 'admin', password: 'demo-secret' };
-    const wrong = await fetchWithDigest(base, '/', {}, { ...login, password: 'guess' });
-    assert.equal(wrong.status, 401);
-    const page = await fetchWithDigest(base, '/', {}, login);
-    assert.equal(page.status, 200);
-    assert.match(page.headers.get('content-type'), /^text\/html/);
-    assert.match(await page.text(), /<form/);
-    const post = await fetchWithDigest(base, '/cgi-bin/webcfg.cgi', {
-      method: 'POST', body: 'ttl_submit=&ttl=42',
-      headers: { 'content-type': 'application/x-www-form-urlencoded' },
-    }, login);
-    assert.equal(post.status, 200);
-    assert.equal(await post.text(), 'set ttl:42\n');
-    assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '42');
-    // Another site's form, sent by a logged-in browser, is refused.
-    const crossSite = await fetchWithDigest(base, '/cgi-bin/webcfg.cgi', {
-      method: 'POST', body: 'ttl_submit=&ttl=7',
-      headers: { 'content-type': 'application/x-www-form-urlencoded', 'sec-fetch-site': 'cross-site' },
-    }, login);
-    assert.equal(crossSite.status, 403);
-    assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '42');
-    const other = await fetchWithDigest(base, '/other.cgi', {}, login);
-    assert.doesNotMatch(await other.text(), /ran-other/);
-    assert.notEqual(other.status, 200);
-  } finally {
-    await stopProcess(child);
-  }
 });
 
