@@ -21,8 +21,9 @@ for set in "$@"; do
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by
-        # playwright-core from npm (which never downloads a browser).
-        web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # playwright-core from npm (which never downloads a browser), axe-core
+        # for the accessibility checks, a CJK font for the Chinese pages.
+        web)   pkgs="$pkgs lighttpd chromium fonts-wqy-zenhei"; need_node=yes ;;
         # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;
