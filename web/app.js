@@ -27,6 +27,7 @@
   const MESSAGES = {
     en: {
       title: 'Encoder configuration',
+      listSeparator: '; ',
       changed: 'changed',
       sending: 'Sending…',
       saved: '{label} saved: {value}.',
@@ -106,6 +107,7 @@
     },
     zh: {
       title: '编码器配置',
+      listSeparator: '；',
       changed: '已更改',
       sending: '正在发送…',
       saved: '{label}已保存：{value}。',
@@ -159,7 +161,7 @@
       rtmpOn: 'RTMP 推流到 {url}',
       rtspRtmpOff: 'RTSP 和 RTMP 关闭',
       sumEncoder: '编码器',
-      encoderValue: '{rate} Mbit/s，每秒 {fps} 帧，H.264 {profile}，画面尺寸 {size}',
+      encoderValue: '{rate} 兆比特/秒，每秒 {fps} 帧，H.264 {profile}，画面尺寸 {size}',
       inputSize: '与输入相同',
       sumInput: '检测到的输入',
       inputValue: '{input}，{format}',
@@ -187,6 +189,136 @@
 
   // The page's own English texts and their Chinese, whitespace folded.
   const ZH_STATIC = {
+    "Skip to the settings": "跳到设置",
+    "Encoder configuration": "编码器配置",
+    "Language": "语言",
+    "Overview": "概览",
+    "Restart": "重启",
+    "Network": "网络",
+    "Outputs": "输出",
+    "Video encoder": "视频编码器",
+    "Capture": "采集",
+    "Audio": "音频",
+    "Picture": "画面",
+    "Overlays": "叠加窗口",
+    "Subtitle": "字幕",
+    "Changes wait for a restart of the device.": "更改要等设备重启后才生效。",
+    "Restart now": "立即重启",
+    "The device now": "设备当前状态",
+    "Change fields in a section below, then press that section's Save. Changed fields are marked until they are saved.": "在下面的某一节中修改字段，然后按该节的“保存”。已修改的字段在保存前会被标记。",
+    "Restart and device report": "重启和设备报告",
+    "Reads the current settings from the device again and fills every field.": "重新从设备读取当前设置并填入所有字段。",
+    "Refresh status": "刷新状态",
+    "Restarts the device so that saved settings take effect. The streams stop for about a minute.": "重启设备，使已保存的设置生效。视频流将中断约一分钟。",
+    "Reboot device": "重启设备",
+    "Restarting the device": "正在重启设备",
+    "IP address": "IP 地址",
+    "Ethernet address, such as 192.168.1.60.": "以太网地址，例如 192.168.1.60。",
+    "Subnet mask": "子网掩码",
+    "Such as 255.255.255.0.": "例如 255.255.255.0。",
+    "Gateway": "网关",
+    "Default gateway, such as 192.168.1.1.": "默认网关，例如 192.168.1.1。",
+    "Hardware (MAC) address": "硬件（MAC）地址",
+    "Six pairs of hexadecimal digits separated by colons, such as 02:1a:2b:3c:4d:5e.": "用冒号分隔的六组十六进制数字，例如 02:1a:2b:3c:4d:5e。",
+    "Save": "保存",
+    "On": "开",
+    "Off": "关",
+    "Wi-Fi": "Wi-Fi",
+    "Network name (SSID)": "网络名称（SSID）",
+    "Up to 32 characters, without double quotes or \"=\".": "最多 32 个字符，不能含双引号或“=”。",
+    "Wi-Fi password": "Wi-Fi 密码",
+    "8 to 63 characters, without double quotes or \"=\". The device never shows it; leave the field empty to keep it.": "8 到 63 个字符，不能含双引号或“=”。设备从不显示密码；留空则保持不变。",
+    "Wi-Fi address": "Wi-Fi 地址",
+    "Address of the wireless interface, such as 192.168.0.9.": "无线接口的地址，例如 192.168.0.9。",
+    "Transport stream": "传输流",
+    "Stream tag (TCP) output": "流标签（TCP）输出",
+    "RTSP server or RTMP push": "RTSP 服务器或 RTMP 推流",
+    "RTSP server": "RTSP 服务器",
+    "RTMP push": "RTMP 推流",
+    "Both off": "都关闭",
+    "Transport stream receiver address": "传输流接收地址",
+    "Where the UDP transport stream goes: a host or multicast address, such as 239.1.1.1.": "UDP 传输流的目的地：主机或组播地址，例如 239.1.1.1。",
+    "Transport stream receiver port": "传输流接收端口",
+    "UDP port of the receiver, 1 to 65535.": "接收方的 UDP 端口，1 到 65535。",
+    "RTMP push address (URL)": "RTMP 推流地址（URL）",
+    "Where the RTMP push goes, such as": "RTMP 推流的目的地，例如",
+    ". Up to 250 characters; no spaces, quotes or \"=\".": "。最多 250 个字符；不能含空格、引号或“=”。",
+    "Video bit rate (bit/s)": "视频码率（比特/秒）",
+    "Bits per second, 1 to 999999999: 4000000 is 4 Mbit/s.": "每秒比特数，1 到 999999999：4000000 即每秒 4 兆比特。",
+    "Frame rate (frames per second)": "帧率（帧/秒）",
+    "Frames per second, 1 to 60, such as 25 or 30.": "每秒帧数，1 到 60，例如 25 或 30。",
+    "Key frame interval (frames)": "关键帧间隔（帧）",
+    "Frames from one full picture (I frame) to the next, 1 to 9999999.": "相邻两个完整画面（I 帧）之间的帧数，1 到 9999999。",
+    "Restart frame interval (frames)": "IDR 帧间隔（帧）",
+    "Frames from one IDR frame (where a viewer can start) to the next, 0 to 2147483647.": "相邻两个 IDR 帧（观看者可从此开始播放）之间的帧数，0 到 2147483647。",
+    "H.264 profile": "H.264 档次",
+    "High": "高档次",
+    "Main": "主档次",
+    "Baseline": "基本档次",
+    "Encoding mode": "编码模式",
+    "Best quality": "画质优先",
+    "Best speed": "速度优先",
+    "H.264 level": "H.264 级别",
+    "Maximum delay (units of 100 ms)": "最大延迟（单位 100 毫秒）",
+    "1 to 300: 5 means 500 ms.": "1 到 300：5 表示 500 毫秒。",
+    "Packet lifetime (router hops)": "数据包生存时间（路由跳数）",
+    "How many routers the stream packets may pass (TTL), 1 to 255.": "流数据包最多可经过的路由器数量（TTL），1 到 255。",
+    "Picture scaling": "画面缩放",
+    "On: scale to the size below": "开：缩放到下面的尺寸",
+    "Off: keep the input size": "关：保持输入尺寸",
+    "Scaled width (pixels)": "缩放宽度（像素）",
+    "Pixels, 16 to 1920 (used when scaling is on).": "像素，16 到 1920（开启缩放时使用）。",
+    "Scaled height (pixels)": "缩放高度（像素）",
+    "Capture format": "采集格式",
+    "Used when the capture mode below is \"Fixed format\".": "在下面的采集模式为“固定格式”时使用。",
+    "Input": "输入",
+    "VGA (DVI-I to VGA)": "VGA（DVI-I 转 VGA）",
+    "Capture mode": "采集模式",
+    "Detect the format from the signal": "根据信号检测格式",
+    "Fixed format (the one chosen above)": "固定格式（上面选择的格式）",
+    "When a different format is detected": "检测到不同格式时",
+    "Let the encoder adapt (default)": "由编码器自动适应（默认）",
+    "Reboot the device automatically": "自动重启设备",
+    "Audio encoding": "音频编码",
+    "Audio input": "音频输入",
+    "Embedded audio of the HDMI (or SDI) input": "HDMI（或 SDI）输入中的嵌入音频",
+    "3.5 mm analogue input": "3.5 毫米模拟输入",
+    "Sample rate (Hz)": "采样率（Hz）",
+    "Samples per second: 32000, 44100 or 48000.": "每秒采样数：32000、44100 或 48000。",
+    "Audio bit rate (bit/s)": "音频码率（比特/秒）",
+    "Bits per second, such as 128000.": "每秒比特数，例如 128000。",
+    "Analogue input volume (%)": "模拟输入音量（%）",
+    "Volume of the 3.5 mm input, 0 to 100.": "3.5 毫米输入的音量，0 到 100。",
+    "Audio codec": "音频编码格式",
+    "Switching the codec replaces the boot script with the factory template of that codec: every setting kept there (addresses, bit rates, frame rate, audio, scaling, RTMP URL) returns to its factory value.": "切换编码格式会用该格式的出厂模板替换启动脚本：其中保存的每项设置（地址、码率、帧率、音频、缩放、RTMP 地址）都会恢复为出厂值。",
+    "Colour adjustment of the captured picture: two sets (L and B) of red, green and blue values.": "采集画面的颜色调整：两组（L 和 B）红、绿、蓝值。",
+    "L red": "L 红",
+    "L green": "L 绿",
+    "L blue": "L 蓝",
+    "B red": "B 红",
+    "B green": "B 绿",
+    "B blue": "B 蓝",
+    "Whole numbers from -999 to 9999.": "-999 到 9999 之间的整数。",
+    "Window 1": "窗口 1",
+    "Window 1 on the picture": "在画面上显示窗口 1",
+    "Show": "显示",
+    "Hide": "隐藏",
+    "of window 1": "（窗口 1）",
+    "Width": "宽度",
+    "Height": "高度",
+    "Window 2": "窗口 2",
+    "Window 2 on the picture": "在画面上显示窗口 2",
+    "of window 2": "（窗口 2）",
+    "Positions and sizes in pixels of the encoded picture, 0 to 9999.": "编码画面中的位置和尺寸，单位像素，0 到 9999。",
+    "Font size": "字体大小",
+    "Big": "大",
+    "Small": "小",
+    "Text": "文字",
+    "Up to 99 characters: Chinese (GB2312) and ASCII characters. Latin letters are shown full-width.": "最多 99 个字符：GB2312 中文和 ASCII 字符。拉丁字母以全角显示。",
+    "X position (pixels)": "X 位置（像素）",
+    "Y position (pixels)": "Y 位置（像素）",
+    "Pixels from the left and top edges of the picture, 0 to 9999.": "距画面左边和上边的像素数，0 到 9999。",
+    "Sections": "各节",
   };
   let lang = chooseLanguage();
 
@@ -280,10 +412,10 @@
     return lead + zh + trail;
   }
 
-  function setLanguage(next) {
+  function setLanguage(next, remember) {
     lang = MESSAGES[next] ? next : 'en';
     root.lang = lang === 'zh' ? 'zh-CN' : 'en';
-    try { localStorage.setItem(LANG_KEY, lang); } catch { /* storage off */ }
+    if (remember) try { localStorage.setItem(LANG_KEY, lang); } catch { /* storage off */ }
     const select = document.getElementById('lang');
     if (select) select.value = lang;
     translateStatic();
@@ -698,6 +830,8 @@
       return;
     }
     busy = true;
+    const card = document.getElementById(section);
+    card.setAttribute('aria-busy', 'true');
     if (button) button.setAttribute('aria-disabled', 'true');
     for (const s of changed) setResult(s, { state: 'sending' });
     setSection(section, { id: 'sending' });
@@ -729,6 +863,7 @@
     for (const s of settings.filter(writeOnly)) if (!keep.has(s)) { setControl(s, ''); markChanged(s); }
     renderSummary();
     setSection(section, { settings: changed });
+    card.removeAttribute('aria-busy');
     busy = false;
     if (button) button.removeAttribute('aria-disabled');
   }
@@ -803,7 +938,7 @@
       const dt = document.createElement('dt');
       dt.textContent = t(id);
       const dd = document.createElement('dd');
-      putSentences(dd, sentences, '; ');
+      putSentences(dd, sentences, t('listSeparator'));
       list.append(dt, dd);
     }
     state.textContent = doc.reboot_pending ? t('pendingNote') : t('current');
@@ -898,6 +1033,11 @@
       }
     };
     window.addEventListener('scroll', () => { if (!queued) { queued = true; requestAnimationFrame(update); } }, { passive: true });
+    // A section opened from the navigation starts below the header, however
+    // tall the header is at this width and with the banner.
+    const pad = () => { root.style.scrollPaddingTop = `${Math.ceil(header.getBoundingClientRect().height) + 8}px`; };
+    new ResizeObserver(pad).observe(header);
+    pad();
     update();
   }
 
@@ -911,7 +1051,7 @@
 
   document.addEventListener('input', (e) => { const s = settingOf(e.target); if (s) markChanged(s); });
   document.addEventListener('change', (e) => {
-    if (e.target.id === 'lang') { setLanguage(e.target.value); return; }
+    if (e.target.id === 'lang') { setLanguage(e.target.value, true); return; }
     const s = settingOf(e.target);
     if (s) markChanged(s);
   });
