@@ -91,6 +91,8 @@
       sumAudio: 'Audio',
       audioOn: 'on, {input}, {codec}, {rate} Hz',
       analogue: '3.5 mm analogue input',
+      sumUnreadable: 'Unreadable files',
+      unreadableValue: '{files} (the fields they hold stay empty)',
       embedded: 'embedded in the video input',
       restartConfirm: 'Restart the device now? Its streams stop for about a minute. It comes back at the address {address}.',
       restartCancelled: 'Restart cancelled: nothing was sent.',
@@ -171,6 +173,8 @@
       sumAudio: '音频',
       audioOn: '开，{input}，{codec}，{rate} Hz',
       analogue: '3.5 毫米模拟输入',
+      sumUnreadable: '无法读取的文件',
+      unreadableValue: '{files}（其中的设置字段保持为空）',
       embedded: '视频输入中的嵌入音频',
       restartConfirm: '现在重启设备吗？视频流将中断约一分钟。设备重启后的地址为 {address}。',
       restartCancelled: '已取消重启：没有发送任何内容。',
@@ -934,6 +938,8 @@
         codec: String(doc.codec_template ?? '').toUpperCase(), rate: audio.sample_rate,
       }] : ['off']]],
     ];
+    if (Array.isArray(doc.unreadable) && doc.unreadable.length)
+      rows.push(['sumUnreadable', [['unreadableValue', { files: doc.unreadable.join(', ') }]]]);
     for (const [id, sentences] of rows) {
       const dt = document.createElement('dt');
       dt.textContent = t(id);
