@@ -901,6 +901,13 @@
 
   // ---- Summary ----
 
+  // A choice as the page's own control names it.
+  function choiceText(path, value) {
+    const s = settings.find((x) => x.path === path);
+    const shown = s ? shownValue(s, formValueOf(s, value)) : null;
+    return shown ? own(shown) : value;
+  }
+
   function renderSummary() {
     const list = document.getElementById('summary-list');
     const state = document.getElementById('summary-state');
@@ -925,7 +932,7 @@
         out.rtsp_rtmp === 'rtsp' ? ['rtspOn'] : out.rtsp_rtmp === 'rtmp' ? ['rtmpOn', { url: out.rtmp_url }] : ['rtspRtmpOff'],
       ]],
       ['sumEncoder', [['encoderValue', {
-        rate: rate ?? own(t('unknown')), fps: enc.framerate, profile: enc.profile,
+        rate: rate ?? own(t('unknown')), fps: enc.framerate, profile: choiceText('encoder.profile', enc.profile),
         size: enc.scaling ? `${enc.width}×${enc.height}` : own(t('inputSize')),
       }]]],
       ['sumInput', [['inputValue', {
