@@ -854,7 +854,8 @@
     try {
       doc = await readDocument();
     } catch { /* judged on the replies alone below */ }
-    const keep = new Set();
+    // Unsent edits of other sections stay as typed, and so do refused values.
+    const keep = new Set(settings.filter((s) => s.section !== section && isChanged(s)));
     for (const { command, reply, failure, sent } of outcomes) {
       command.settings.forEach((s, i) => {
         const r = judge(command, s, sent[i], reply, failure);

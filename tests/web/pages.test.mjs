@@ -213,8 +213,13 @@ test('a changed field is marked until it matches the device again, and leaving w
   await page.check('#ctrlez-rtmp');
   assert.deepEqual(await page.$$eval('.changed', (all) => all.map((el) => el.querySelector('input').name)), ['ctrlez', 'bitrate']);
   assert.equal(await page.textContent('label[for=bitrate] .tag'), 'changed');
+  // Saving one section leaves the unsent edits of another as typed.
+  await save(page, 'outputs');
+  assert.equal(await page.inputValue('#bitrate'), '3000000');
+  assert.deepEqual(await page.$$eval('.changed', (all) => all.map((el) => el.querySelector('input').name)), ['bitrate']);
   await page.fill('#bitrate', '4000000');
   assert.equal(await page.isVisible('label[for=bitrate] .tag'), false);
+  await page.fill('#bitrate', '5000000');
   let asked = '';
   page.once('dialog', (d) => { asked = d.type(); d.dismiss(); });
   await page.close({ runBeforeUnload: true });
