@@ -576,9 +576,15 @@
     const length = [...text].length;
     if (schema.maxLength !== undefined && length > schema.maxLength) return { id: 'errLong', params: { max: schema.maxLength } };
     if (schema.minLength !== undefined && length < schema.minLength) return { id: 'errShort', params: { min: schema.minLength } };
-    if (schema.pattern && !new RegExp(schema.pattern, 'u').test(text)) return { id: patternMessage(s) };
+    if (schema.pattern && !patternOf(schema.pattern).test(text)) return { id: patternMessage(s) };
     if (schema.enum && !schema.enum.includes(text)) return { id: 'errChoice', params: { list: schema.enum.join(', ') } };
     return null;
+  }
+
+  // Schema patterns are ECMA-262 expressions; with the Unicode flag a
+  // character outside the Basic Multilingual Plane counts as one.
+  function patternOf(source) {
+    try { return new RegExp(source, 'u'); } catch { return new RegExp(source); }
   }
 
   function patternMessage(s) {
