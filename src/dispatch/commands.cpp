@@ -3,6 +3,7 @@
 // codec form's template swap must run before the groups that rewrite the
 // script it copies.
 #include <cstdio>
+#include <cstring>
 
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
@@ -88,6 +89,18 @@ const Command kCommands[] = {
 
 }  // namespace
 
+int commandOrder(const char* submit, const char* radio) {
+    int order = 0;
+    for (const Command& command : kCommands) {
+        ++order;
+        if (std::strcmp(command.submit, submit) != 0) continue;
+        if ((command.radio == nullptr) != (radio == nullptr)) continue;
+        if (radio && std::strcmp(command.radio, radio) != 0) continue;
+        return order;
+    }
+    return 0;
+}
+
 int cgiMain() {
     cgiHeaderContentType("text/plain");
     platform::probeModelFlag();
@@ -97,6 +110,10 @@ int cgiMain() {
         std::fflush(stdout);
         return 0;
     }
+    // Once the list has started it runs to its end, whatever the web server
+    // does when the client leaves: a half-applied form is worse than a
+    // reply nobody reads.
+    platform::SignalHold hold;
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;
@@ -106,6 +123,5 @@ int cgiMain() {
             continue;
         if (command.run(choice) == Flow::EndRequest) break;
     }
-    std::fflush(stdout);
     return 0;
 }
