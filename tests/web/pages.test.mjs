@@ -160,8 +160,8 @@ async function assertAxeClean(page, state) {
   assert.deepEqual(found, [], `axe-core, ${state}`);
 }
 
-async function shoot(page, name) {
-  await page.screenshot({ path: path.join(ARTIFACTS, `${name}.png`), fullPage: true });
+async function shoot(page, name, fullPage = true) {
+  await page.screenshot({ path: path.join(ARTIFACTS, `${name}.png`), fullPage });
 }
 
 // Answers of the demo's state program, read the way the page reads them.
@@ -201,6 +201,8 @@ test('the page fills every field and the summary from the state document, at bot
     for (const part of ['192.168.1.60', '192.168.1.20:5000', 'RTSP', '4 Mbit/s', '1920×1080', 'studio-wifi', '48000 Hz'])
       assert.ok(summary.includes(part), `${width}: the summary names ${part}: ${summary}`);
     assert.equal(await page.$$eval('.tag:not([hidden])', (all) => all.length), 0, 'nothing is marked changed');
+    assert.deepEqual(await page.$$eval('[tabindex]', (all) => all.filter((el) => el.tabIndex > 0).map((el) => el.id)), [],
+      'the focus order is the order of the page');
     await shoot(page, `page-en-${width}`);
     await assertAxeClean(page, `loaded page, ${width}`);
     await page.close();
@@ -404,7 +406,7 @@ test('a pending change shows the restart banner; the restart names the address a
     assert.match(question, /comes back at the address 192\.168\.1\.60/);
     assert.match(await page.textContent('#restart-text'), /192\.168\.1\.60/);
     assert.equal(await page.evaluate(() => document.activeElement.id), 'restart-h');
-    await shoot(page, 'restart-overlay-desktop');
+    await shoot(page, 'restart-overlay-desktop', false);
     await assertAxeClean(page, 'restart overlay');
     const reloaded = page.waitForEvent('load');
     away = false;
