@@ -424,6 +424,20 @@ test('the language follows the browser, the switch changes every label and keeps
     for (const [width, viewport] of WIDTHS) {
       const { page } = await openPage(zh.context, viewport);
       assert.equal(await page.getAttribute('html', 'lang'), 'zh-CN');
+      // A Chinese character draws as a glyph, not as the box of a missing one
+      // (scripts/install-deps.sh web installs the font).
+      const drawn = await page.evaluate(() => {
+        const draw = (text) => {
+          const canvas = document.createElement('canvas');
+          canvas.width = 40; canvas.height = 40;
+          const c = canvas.getContext('2d');
+          c.font = `32px ${getComputedStyle(document.body).fontFamily}`;
+          c.fillText(text, 2, 32);
+          return canvas.toDataURL();
+        };
+        return draw('编') !== draw('\u{E000}');
+      });
+      assert.ok(drawn, 'Chinese text renders');
       assert.equal(await page.textContent('label[for=ip]'), 'IP 地址');
       // Results and checks speak Chinese too.
       await page.fill('#ip', '999.1.1.1');
