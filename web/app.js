@@ -943,7 +943,7 @@
         size: enc.scaling ? `${enc.width}×${enc.height}` : own(t('inputSize')),
       }]]],
       ['sumInput', [['inputValue', {
-        input: String((s.capture || {}).input ?? dev.input ?? '').toUpperCase(),
+        input: String(dev.input ?? (s.capture || {}).input ?? '').toUpperCase(),
         format: found && found.width ? `${found.width}×${found.height}` : own(t('noSignal')),
       }]]],
       ['sumWifi', [wifi.enabled ? ['wifiOn', { ssid: wifi.ssid, ip: wifi.address }] : ['off']]],
