@@ -1,12 +1,13 @@
 // Browser tests of the configuration pages against the demo server: the
 // real CGI over a freshly seeded demo root, in Debian's chromium.
 import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, beforeEach, test } from 'node:test';
 
 import {
-  ARTIFACTS, ROOT, calls, launchBrowser, readRoot, seed, startDemoServer,
+  ARTIFACTS, ROOT, SOURCE, calls, launchBrowser, readRoot, seed, startDemoServer, stopProcess,
 } from './harness.mjs';
 
 // The command list the pages must cover: submit field, then its radio group
