@@ -485,10 +485,12 @@ int main(int argc, char** argv) {
     for (Row& r : rows) {
         std::string err;
         runner.timedRun(r, {r.program.string()}, &r.reply, &err);
-        const std::string header = "Content-type: text/plain\r\n\r\n";
+        const std::string header = r.kind->stateProgram
+                                       ? "Content-Type: application/json; charset=utf-8\r\n"
+                                       : "Content-type: text/plain\r\n\r\n";
         if (r.reply.compare(0, header.size(), header) != 0)
-            fail(std::string(r.kind->label) + ": no text/plain header in the reply (stderr: " +
-                 err + ")");
+            fail(std::string(r.kind->label) + ": not the reply header expected (stderr: " + err +
+                 ")");
     }
     for (int round = 0; round < o.warmup + o.runs; ++round)
         for (Row& r : rows) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dispatch/cgic.h"
@@ -19,14 +20,15 @@ namespace {
 constexpr std::size_t kWifiFileReadBytes = 2000;
 
 // The lines of text, each without its line end (LF, or CR LF).
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
+std::vector<std::string_view> linesOf(const std::string& text) {
+    std::vector<std::string_view> lines;
+    const std::string_view all(text);
     std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(begin, end - begin);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (begin < all.size()) {
+        std::size_t end = all.find('\n', begin);
+        if (end == std::string_view::npos) end = all.size();
+        std::string_view line = all.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lines.push_back(line);
         begin = end + 1;
     }
@@ -44,14 +46,14 @@ WifiNetwork networkOf(const std::string& text) {
         const settings::ValueRule* rule;
     } keys[] = {{"ssid=", &WifiNetwork::ssid, settings::ruleForKey("ssid")},
                 {"psk=", &WifiNetwork::psk, settings::ruleForKey("psk")}};
-    for (const std::string& line : linesOf(text)) {
+    for (std::string_view line : linesOf(text)) {
         const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos) continue;
+        if (start == std::string_view::npos) continue;
         for (const auto& key : keys) {
             if (line.compare(start, std::strlen(key.prefix), key.prefix) != 0) continue;
-            std::string value = line.substr(start + std::strlen(key.prefix));
+            std::string_view value = line.substr(start + std::strlen(key.prefix));
             value = value.substr(0, value.find('\0'));
-            if (value.size() <= key.rule->longest) network.*key.field = value;
+            if (value.size() <= key.rule->longest) network.*key.field = std::string(value);
         }
     }
     return network;
@@ -61,12 +63,12 @@ WifiNetwork networkOf(const std::string& text) {
 // too long for the field is not taken: the report shows the default, and
 // the file is never rewritten from it.
 std::optional<std::string> addressOf(const std::string& text) {
-    const std::string prefix = "ifconfig wlan0 ";
-    for (const std::string& line : linesOf(text)) {
-        if (line.compare(0, prefix.size(), prefix) != 0) continue;
-        std::string value = line.substr(prefix.size());
+    const std::string_view prefix = "ifconfig wlan0 ";
+    for (std::string_view line : linesOf(text)) {
+        if (line.substr(0, prefix.size()) != prefix) continue;
+        std::string_view value = line.substr(prefix.size());
         value = value.substr(0, value.find('\0'));
-        if (value.size() <= settings::ruleForKey("wifiip")->longest) return value;
+        if (value.size() <= settings::ruleForKey("wifiip")->longest) return std::string(value);
         return std::nullopt;
     }
     return std::nullopt;

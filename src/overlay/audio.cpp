@@ -21,15 +21,16 @@ struct MixerValues {
 // The volume control's opening brace, or npos.
 std::size_t volumeControl(const std::string& text) {
     int braces = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '{' && ++braces == kVolumeControlBrace) return i;
+    for (std::size_t i = text.find('{'); i != std::string::npos; i = text.find('{', i + 1))
+        if (++braces == kVolumeControlBrace) return i;
     return std::string::npos;
 }
 
 // The first "." directly followed by channel, from pos on.
 std::size_t channelLine(const std::string& text, std::size_t pos, char channel) {
-    for (std::size_t i = pos; i + 1 < text.size(); ++i)
-        if (text[i] == '.' && text[i + 1] == channel) return i;
+    for (std::size_t i = text.find('.', pos); i != std::string::npos && i + 1 < text.size();
+         i = text.find('.', i + 1))
+        if (text[i + 1] == channel) return i;
     return std::string::npos;
 }
 

@@ -135,13 +135,13 @@ const ValueRule* valueRules(std::size_t& count) {
 
 const ValueRule* ruleForField(const char* name) {
     for (const ValueRule& rule : kRules)
-        if (rule.field && std::strcmp(rule.field, name) == 0) return &rule;
+        if (rule.field && rule.field[0] == name[0] && std::strcmp(rule.field, name) == 0) return &rule;
     return nullptr;
 }
 
 const ValueRule* ruleForKey(const char* key) {
     for (const ValueRule& rule : kRules)
-        if (std::strcmp(rule.key, key) == 0) return &rule;
+        if (rule.key[0] == key[0] && std::strcmp(rule.key, key) == 0) return &rule;
     return nullptr;
 }
 
