@@ -43,6 +43,6 @@ options:
     type: int
     default: 30
 notes:
-  - Runs on the control machine (C(connection: local) or C(delegate_to: localhost));
-    nothing is installed on the device.
+  - "Runs on the control machine (C(connection: local) or C(delegate_to: localhost));
+    nothing is installed on the device."
 '''

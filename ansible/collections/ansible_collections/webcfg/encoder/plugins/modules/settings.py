@@ -30,7 +30,7 @@ extends_documentation_fragment:
 options:
   settings:
     description:
-      - The wanted settings, laid out as the C(settings) part of the state document:
+      - The wanted settings, laid out as the C(settings) part of the state document,
         grouped by section (C(network), C(wifi), C(outputs), C(encoder), C(capture),
         C(audio), C(picture), C(overlays), C(subtitle)), the overlay windows nested once
         more (C(mg), C(gx)).
