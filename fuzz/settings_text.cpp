@@ -1,6 +1,5 @@
-// The key scanner on any text. The first line chooses the key set ("W"
-// for the network block's, anything else all keys) and the limit; the
-// rest is the text. The colour file is a directory here, so colour keys
+// The key scanner on any text. The first line is a tag character and the
+// limit; the rest is the text. The colour file is a directory here, so colour keys
 // are parsed and applied but write nothing (the colour file has its own
 // target).
 #include <cstdint>
@@ -23,9 +22,9 @@ bool same(const SettingsRecord& a, const SettingsRecord& b) {
            a.height == b.height;
 }
 
-SettingsRecord scan(const std::string& text, std::size_t limit, settings::KeySet keys) {
+SettingsRecord scan(const std::string& text, std::size_t limit) {
     settings::record() = SettingsRecord{};
-    settings::parseSettingsText(text, limit, keys);
+    settings::parseSettingsText(text, limit);
     return settings::record();
 }
 
@@ -40,8 +39,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text = fuzzing::text(data, size);
     const std::string control = fuzzing::takeLine(text);
-    const auto keys = !control.empty() && control[0] == 'W' ? settings::KeySet::WifiNetwork
-                                                            : settings::KeySet::All;
     // Up to 512 positions beyond the text, where only zero bytes are seen.
     const auto limit = static_cast<std::size_t>(fuzzing::number(
         control.substr(control.empty() ? 0 : 1), 0, static_cast<long>(text.size()) + 512,
@@ -49,22 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzzing::startRequest();
     fuzzing::startOutput();
-    const SettingsRecord bare = scan(text, limit, keys);
+    const SettingsRecord bare = scan(text, limit);
     // Bytes beyond the text read as zero, whatever the limit.
-    FUZZ_CHECK(same(bare, scan(text + std::string(512, '\0'), limit, keys)));
+    FUZZ_CHECK(same(bare, scan(text + std::string(512, '\0'), limit)));
 
     // No value is stored longer than its field holds.
     FUZZ_CHECK(bare.url.size() <= settings::kUrlMax);
-    for (const std::string* s : {&bare.ssid, &bare.psk, &bare.wifiip})
-        FUZZ_CHECK(s->size() <= settings::kWifiFieldMax);
+    for (const std::string* s : {&bare.ssid, &bare.psk})
+        FUZZ_CHECK(s->size() <= settings::kWifiNetworkValueMax);
+    FUZZ_CHECK(bare.wifiip.size() <= settings::kWifiAddressMax);
     for (const std::string* s : {&bare.ip, &bare.tz, &bare.netmask, &bare.gateway})
         FUZZ_CHECK(s->size() <= settings::kAddressMax);
 
-    if (keys == settings::KeySet::WifiNetwork) {
-        SettingsRecord others = bare;
-        others.ssid = SettingsRecord{}.ssid;
-        others.psk = SettingsRecord{}.psk;
-        FUZZ_CHECK(same(others, SettingsRecord{}));
-    }
     return 0;
 }

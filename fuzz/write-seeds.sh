@@ -70,10 +70,10 @@ printf 'POST\nmultipart/form-data; charset=utf-8; boundary="XyZzy42"\n=\n\n--XyZ
     seed form_request post-multipart-quoted-boundary
 printf 'POST\ntext/plain\n=\n\nname5_submit=' | seed form_request post-other-type
 
-# ---- settings_text: key set and limit, then the text
+# ---- settings_text: a tag and the limit, then the text
 { printf 'A 300\n'; script; } | seed settings_text boot-script
 { printf 'A\n'; printf 'ip=10.0.0.1\r\nwifiip=10.1.2.3\nctrlcodec=2\nctrlencode=x\n'; } | seed settings_text change-lines
-{ printf 'W 300\n'; network_block '"studio end ip=1"' '"s3cret"'; } | seed settings_text network-block
+{ printf 'A 300\n'; network_block '"studio end ip=1"' '"s3cret"'; } | seed settings_text network-block
 { printf 'A 40\n'; printf 'lr=12\nbg=200\nbb=-1\n'; } | seed settings_text colour-keys
 { printf 'A 400\n'; printf 'url=rtmp://h/a?tc=99\ntz=1.2.3.4\nend\nbitrate=5\n'; } | seed settings_text marker-and-inner-key
 

@@ -13,6 +13,7 @@
   const PROBLEMS = [
     ['error len', 'the value is too long'],
     ['error char', 'the value holds a character that is not allowed'],
+    ['error value', 'the device cannot use this value'],
     ['input empty', 'the value is empty'],
     ["Can't open file", 'a settings file could not be opened'],
     ['can not open file', 'a settings file could not be opened'],

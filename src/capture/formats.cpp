@@ -122,12 +122,14 @@ void printAutoDetectPolicy() {
 
 int printCaptureStatus() {
     std::optional<std::string> format = platform::readFile("/mnt/format.ini", kFormatFileBytes);
-    if (!format) {
+    if (format) format->resize(kFormatFileBytes, '\0');
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>((*format)[i]); };
+    // Without a digit for the mode and the code the file holds no setting;
+    // reading one anyway would write back a garbage code.
+    if (!format || !isDigit(byte(0)) || !isDigit(byte(2))) {
         std::puts("error open color config file\r");
         return -1;
     }
-    format->resize(kFormatFileBytes, '\0');
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>((*format)[i]); };
     g_captureMode = digitValue(byte(0));
     g_formatCode = isDigit(byte(3)) ? 10 * digitValue(byte(2)) + digitValue(byte(3))
                                     : digitValue(byte(2));

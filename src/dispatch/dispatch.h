@@ -10,9 +10,10 @@ enum class Flow { Continue, EndRequest };
 
 // Reads a text field by the shared convention: "error len" when it is too
 // long, "input empty" when empty (neither with a line end), nothing when
-// absent; then by the field's row in the rule table: "error len" beyond
-// its length, "error char" for a refused character. True only when the
-// command should act on value.
+// absent; then by the field's row of the value rules: "error len" beyond
+// its length, "error char" for a refused character, "error value" for a
+// well-formed value the device cannot use. True only when the command
+// should act on value.
 bool readTextField(const char* name, std::string& value);
 
 // Writes the header, probes the model flag and walks the command list.

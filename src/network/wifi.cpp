@@ -2,62 +2,100 @@
 // address line the network start-up runs. The two update operations both
 // report and, when a pending change line waits, apply it and rewrite.
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "dispatch/cgic.h"
 #include "network/network.h"
 #include "platform/platform.h"
+#include "settings/rules.h"
 #include "settings/settings.h"
 
 namespace network {
 namespace {
 
-// Both Wi-Fi files are read as their first bytes only, and keys are looked
-// for near their start.
+// Both Wi-Fi files are read as their first bytes only.
 constexpr std::size_t kWifiFileReadBytes = 2000;
-constexpr std::size_t kNetworkBlockScanPositions = 300;
-constexpr std::size_t kAddressLineScanPositions = 60;
 
-char at(const std::string& text, std::size_t i) { return i < text.size() ? text[i] : '\0'; }
+// The lines of text, each without its line end (LF, or CR LF).
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        begin = end + 1;
+    }
+    return lines;
+}
 
-// The address after "wlan0 " in the ifconfig line. Values of up to the
-// field's full width are taken, so that an address stored by other means
-// survives the rewrite that every status report with a change performs.
-void readWifiAddress(const std::string& text) {
-    std::string& wifiip = settings::record().wifiip;
-    for (std::size_t i = 0; i < kAddressLineScanPositions; ++i) {
-        if (at(text, i) != 'a' || at(text, i + 1) != 'n' || at(text, i + 3) != ' ') continue;
-        std::size_t v = i + 4;
-        for (std::size_t n = 0; n <= settings::kWifiFieldMax; ++n) {
-            char c = at(text, v + n);
-            if (c == '\r' || c == '\n') {
-                std::string value = text.substr(v, n);
-                wifiip = value.substr(0, value.find('\0'));
-                break;
-            }
+// The network name and pass phrase: "ssid=" and "psk=" at the start of a
+// line (after blanks), so "scan_ssid=" or "bssid=" in a hand-written block
+// is never taken for the name. A later line overrides an earlier one.
+void readNetworkBlock(const std::string& text) {
+    settings::SettingsRecord& r = settings::record();
+    const struct {
+        const char* prefix;
+        std::string settings::SettingsRecord::*field;
+        const settings::ValueRule* rule;
+    } keys[] = {{"ssid=", &settings::SettingsRecord::ssid, settings::ruleForKey("ssid")},
+                {"psk=", &settings::SettingsRecord::psk, settings::ruleForKey("psk")}};
+    for (const std::string& line : linesOf(text)) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos) continue;
+        for (const auto& key : keys) {
+            if (line.compare(start, std::strlen(key.prefix), key.prefix) != 0) continue;
+            std::string value = line.substr(start + std::strlen(key.prefix));
+            value = value.substr(0, value.find('\0'));
+            if (value.size() <= key.rule->longest) r.*key.field = value;
         }
     }
 }
 
-bool writeFileAndSync(const char* path, const std::string& text) {
-    if (!platform::writeFile(path, text)) {
+// The address of the first line that begins with "ifconfig wlan0 ". A value
+// too long for the field is not taken: the report shows the default, and
+// the file is never rewritten from it.
+void readWifiAddress(const std::string& text) {
+    const std::string prefix = "ifconfig wlan0 ";
+    for (const std::string& line : linesOf(text)) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string value = line.substr(prefix.size());
+        value = value.substr(0, value.find('\0'));
+        if (value.size() <= settings::ruleForKey("wifiip")->longest)
+            settings::record().wifiip = value;
+        return;
+    }
+}
+
+// Whether an update writes its file: only a change of the file's own
+// values does. Inside another command's status report the file stays byte
+// for byte as it is (it may hold what this program cannot write back: a raw
+// key, an open network, extra lines), while the reply and the flushes stay
+// those of a rewrite.
+enum class Store { OwnChange, ReportOnly };
+
+void writeFileAndSync(const char* path, const std::string& text, Store store) {
+    if (store == Store::OwnChange && !platform::writeFile(path, text)) {
         std::puts("Can't open file");
-        return false;
+        return;
     }
     platform::shellSync();
     platform::shellSync();
     std::puts("set ok");
-    return true;
 }
 
-void updateWpaConf() {
+void updateWpaConf(Store store) {
     std::optional<std::string> text = platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes);
     if (!text) {
         std::puts("Can't open file");
         return;
     }
     settings::SettingsRecord& r = settings::record();
-    settings::parseSettingsText(*text, kNetworkBlockScanPositions, settings::KeySet::WifiNetwork);
+    readNetworkBlock(*text);
     const std::string& line = settings::pendingLine();
     if (line.empty()) {
         std::printf("ssid=%s\n", r.ssid.c_str());
@@ -69,10 +107,11 @@ void updateWpaConf() {
     writeFileAndSync("/mnt/wifi/wpa.conf",
                      "network={\nssid=" + r.ssid + "\npsk=" + r.psk +
                          "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\n"
-                         "priority=2\n}");
+                         "priority=2\n}",
+                     store);
 }
 
-void updateWifiIpConf() {
+void updateWifiIpConf(Store store) {
     std::optional<std::string> text =
         platform::readFile("/mnt/wifi/wifi_ip.conf", kWifiFileReadBytes);
     if (!text) {
@@ -89,17 +128,17 @@ void updateWifiIpConf() {
     std::printf("current:\nwifi ip=%s\n", r.wifiip.c_str());
     settings::parseSettingsText(line, line.size());
     std::printf("modify:\nwifi ip=%s\n", r.wifiip.c_str());
-    writeFileAndSync("/mnt/wifi/wifi_ip.conf", "ifconfig wlan0 " + r.wifiip + "\n");
+    writeFileAndSync("/mnt/wifi/wifi_ip.conf", "ifconfig wlan0 " + r.wifiip + "\n", store);
 }
 
 // A text command: its reply, its change line, then the update.
 Flow setWifiValue(const char* field, const char* reply, const char* linePrefix,
-                  const char* lineSuffix, void (*update)()) {
+                  const char* lineSuffix, void (*update)(Store)) {
     std::string value;
     if (!readTextField(field, value)) return Flow::Continue;
     std::printf(reply, value.c_str());
     settings::setPendingLine(linePrefix + value + lineSuffix);
-    update();
+    update(Store::OwnChange);
     return Flow::Continue;
 }
 
@@ -114,8 +153,8 @@ void printWifiStatus() {
         std::fputs("wifi: disable\n", stdout);
     } else {
         std::fputs("wifi: enable\n", stdout);
-        updateWpaConf();
-        updateWifiIpConf();
+        updateWpaConf(Store::ReportOnly);
+        updateWifiIpConf(Store::ReportOnly);
     }
 }
 

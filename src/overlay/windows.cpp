@@ -31,19 +31,27 @@ std::optional<std::string> readWindow(const char* path, FileStatus& status) {
     return text;
 }
 
-// Field n of the content replaced by text; nullopt when the content has no
-// field n or the result would not keep the layout.
+// Where field n (from 1) stands: fields are separated by runs of spaces and
+// leading spaces are skipped, the reading the report uses, so an edit
+// changes the field the report shows. False when the content has no field n.
+bool locateField(const std::string& content, int n, std::size_t& begin, std::size_t& end) {
+    begin = content.find_first_not_of(' ');
+    for (int field = 1; begin != std::string::npos; ++field) {
+        end = content.find(' ', begin);
+        if (end == std::string::npos) end = content.size();
+        if (field == n) return true;
+        begin = content.find_first_not_of(' ', end);
+    }
+    return false;
+}
+
+// Field n of the content replaced by text, every other byte kept; nullopt
+// when the content has no field n or the result would not keep the layout.
 std::optional<std::string> withField(const std::string& content, const std::string& text, int n) {
     if (n < 1 || n > kMaxIntFields || text.empty() || text.find(' ') != std::string::npos)
         return std::nullopt;
-    std::size_t begin = 0;
-    for (int spaces = 0; spaces < n - 1; ++spaces) {
-        std::size_t space = content.find(' ', begin);
-        if (space == std::string::npos) return std::nullopt;
-        begin = space + 1;
-    }
-    std::size_t end = content.find(' ', begin);
-    if (end == std::string::npos) end = content.size();
+    std::size_t begin = 0, end = 0;
+    if (!locateField(content, n, begin, end)) return std::nullopt;
     std::string result = content.substr(0, begin) + text + content.substr(end);
     if (result.size() >= kWindowFileBytes) return std::nullopt;
     return result;
@@ -133,13 +141,9 @@ FileStatus readIntFields(const char* path, int count, IntFields& values) {
         return FileStatus::Ok;
     }
     // Runs of spaces separate like one; a newline is part of a value.
-    int i = 0;
-    std::size_t pos = text.find_first_not_of(' ');
-    while (i < count && pos != std::string::npos) {
-        std::size_t end = text.find(' ', pos);
-        values[i++] = platform::atoiValue(text.substr(pos, end - pos));
-        pos = end == std::string::npos ? end : text.find_first_not_of(' ', end);
-    }
+    std::size_t begin = 0, end = 0;
+    for (int i = 0; i < count && locateField(text, i + 1, begin, end); ++i)
+        values[i] = platform::atoiValue(text.substr(begin, end - begin));
     return FileStatus::Ok;
 }
 

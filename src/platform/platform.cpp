@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -160,7 +161,7 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-bool writeFile(const char* appliancePath, const std::string& text) {
+bool writeFile(const char* appliancePath, const std::string& text, unsigned newFileMode) {
     std::string target = path(appliancePath);
     struct stat link {};
     if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -172,13 +173,16 @@ bool writeFile(const char* appliancePath, const std::string& text) {
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = dir + "/." + name + ".XXXXXX";
+    // One fixed name per target: every write happens under the request lock,
+    // so a temporary file left by a killed write is simply replaced by the
+    // next one instead of piling up.
+    const std::string temp = dir + "/." + name + kTemporarySuffix;
 
     struct stat old {};
     const bool hadOld = ::stat(target.c_str(), &old) == 0;
     if (hadOld && !S_ISREG(old.st_mode)) return false;
 
-    int fd = ::mkstemp(temp.data());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
     if (ok && hadOld) {
@@ -186,7 +190,7 @@ bool writeFile(const char* appliancePath, const std::string& text) {
         // Only root may give a file away; the mode is what matters most.
         if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) ok = false;
     } else if (ok) {
-        ok = ::fchmod(fd, 0644) == 0;
+        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode & 07777)) == 0;
     }
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
@@ -200,6 +204,30 @@ bool writeFile(const char* appliancePath, const std::string& text) {
         ::close(dirFd);
     }
     return true;
+}
+
+bool copyFile(const char* fromAppliancePath, const char* toAppliancePath) {
+    std::optional<std::string> content = readFile(fromAppliancePath);
+    struct stat from {};
+    if (!content || ::stat(path(fromAppliancePath).c_str(), &from) != 0 || !S_ISREG(from.st_mode))
+        return false;
+    return writeFile(toAppliancePath, *content, from.st_mode & 07777);
+}
+
+std::vector<std::string> regularFiles(const char* applianceDirectory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(path(applianceDirectory).c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        // As the shell's "*" sees them: no hidden files.
+        if (entry->d_name[0] == '.') continue;
+        std::string full = path(applianceDirectory) + "/" + entry->d_name;
+        struct stat st {};
+        if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool lockSettings() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -55,13 +56,25 @@ int atoiValue(const std::string& text, std::size_t pos = 0);
 // at least one digit). On success pos moves past the number.
 bool scanInt(const std::string& text, std::size_t& pos, int& value);
 
+// Ends the name of the temporary file that a whole-file write uses beside
+// its target (".<name>" followed by this).
+constexpr const char* kTemporarySuffix = ".webcfg-new";
+
 // Creates or replaces the file with the text, so that a power cut or a
 // kill at any moment leaves either the whole old or the whole new content:
 // a temporary file in the same directory is written, flushed to storage,
-// given the old file's mode and owner, renamed over the old one, and the
-// directory is flushed. A symbolic link is written through, not replaced.
-// False, with the old file untouched, when any step fails.
-bool writeFile(const char* appliancePath, const std::string& text);
+// given the old file's mode and owner (newFileMode when there was none),
+// renamed over the old one, and the directory is flushed. A symbolic link
+// is written through, not replaced. False, with the old file untouched,
+// when any step fails.
+bool writeFile(const char* appliancePath, const std::string& text, unsigned newFileMode = 0644);
+
+// Copies a regular file the same way; a new target gets the source's mode.
+bool copyFile(const char* fromAppliancePath, const char* toAppliancePath);
+
+// Names of the regular files in a directory that a shell's "*" would list,
+// sorted; empty when it cannot be read.
+std::vector<std::string> regularFiles(const char* applianceDirectory);
 
 // Serialises whole requests: an advisory lock on the /mnt directory, which
 // is never replaced, held until the process ends. False when another

@@ -75,7 +75,11 @@ void rewriteBootScript() {
     }
     parseSettingsText(*script, kHeaderScanLimit);
     const std::size_t marker = script->find("end");
-    const bool hasMarker = marker != std::string::npos && marker < kHeaderScanLimit;
+    // An "end" inside a line (a comment, a value the scanner ignored) is no
+    // header end: taking it would carry the rest of the old header into the
+    // tail, where its old values would override the new ones at boot.
+    const bool hasMarker = marker != std::string::npos && marker < kHeaderScanLimit &&
+                           (marker == 0 || (*script)[marker - 1] == '\n');
     const std::size_t tailOffset = hasMarker ? marker : 0;
 
     // Without a header end no change can be placed safely: report only.

@@ -40,10 +40,18 @@ Flow cmdStatus(int) {
 Flow cmdTemplate(int choice) {
     const char* templ = choice == 1 ? "/mnt/autorun.sh.h264.mp3.org" : "/mnt/autorun.sh.h264.aac.org";
     std::fputs(choice == 1 ? "h264 and mp3)\n" : "h264 and aac\n", stdout);
-    platform::runShell("cp -f " + platform::shellPath(templ) + " " +
-                       platform::shellPath("/mnt/autorun.sh"));
-    platform::runShell("cp -f " + platform::shellPath("/mnt/dfc/*") + " " +
-                       platform::shellPath("/mnt/"));
+    // Each copy replaces its target whole (a cut boot script would not
+    // start the encoder). Without the template nothing is copied: the
+    // defaults belong to the script they come with.
+    if (platform::copyFile(templ, "/mnt/autorun.sh")) {
+        for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
+            const std::string from = "/mnt/dfc/" + name, to = "/mnt/" + name;
+            if (!platform::copyFile(from.c_str(), to.c_str()))
+                std::printf("Can't open file %s\n", name.c_str());
+        }
+    } else {
+        std::puts("Can't open file");
+    }
     platform::shellSync();
     platform::shellSync();
     return Flow::Continue;

@@ -10,11 +10,12 @@
 
 namespace settings {
 
-// Longest value each text field holds (its C buffer size less the
-// terminator); the scanner enforces them.
+// Longest value each text field of the record holds; the scanner's rows
+// of the value rules enforce them.
 constexpr std::size_t kUrlMax = 255;
-constexpr std::size_t kWifiFieldMax = 49;  // ssid, psk, wifiip
-constexpr std::size_t kAddressMax = 19;    // ip, tz, netmask, gateway
+constexpr std::size_t kWifiNetworkValueMax = 65;  // ssid, psk: a quoted 63-byte phrase or a raw key
+constexpr std::size_t kWifiAddressMax = 49;       // wifiip
+constexpr std::size_t kAddressMax = 19;           // ip, tz, netmask, gateway
 
 struct SettingsRecord {
     std::string url = "rtmp://192.168.18.7/live/kovra";
@@ -53,17 +54,12 @@ bool setPendingLine(const std::string& line);
 
 void clearPendingLine();
 
-// Which key tests a scan makes: all of them, or only the network name and
-// pass phrase (the Wi-Fi network block is read that way, so that nothing
-// in a name can reach another setting or stop the scan).
-enum class KeySet { All, WifiNetwork };
-
 // Reads "key=value" assignments out of text into the record, examining the
 // start positions 0 to limit - 1 (nothing when limit is 2 or less). Keys
 // are matched on their endings wherever they stand; the first "end" sets
 // headerLength and stops the scan; colour keys update the colour file.
 // Bytes beyond the text read as zero, so any limit is safe.
-void parseSettingsText(const std::string& text, std::size_t limit, KeySet keys = KeySet::All);
+void parseSettingsText(const std::string& text, std::size_t limit);
 
 // Reads /mnt/autorun.sh, prints the device status report and, when a
 // pending change line waits, applies it and rewrites the script's header

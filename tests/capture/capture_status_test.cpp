@@ -170,6 +170,32 @@ TEST(CaptureCommands, SetInputTypeCreatesTheInputFile) {
     EXPECT_EQ(box.count("sync"), 4);
 }
 
+// A format file without digits for the mode and the code is no setting:
+// the commands act as for a missing file and never write a garbage code.
+TEST(CaptureCommands, FormatFileWithoutDigitsCountsAsMissing) {
+    const std::string missing = "error open color config file\r\n";
+    const struct {
+        const char* query;
+        std::string body;
+        std::string after;
+    } commands[] = {
+        {"codec_submit=&ctrlau=female", missing + "\nSet: fix format capture\n", "1 9"},
+        {"name29_submit=&menu_set_vga_mode=23", "23" + missing + "Format: 1920x1080,60HZ\n\n", "0 23"},
+        {"name129_submit=&menu_set_signal_mode=1",
+         "set signal format:1\n" + missing + "set_signal_mode=1\nset vga format=9 ok\n", "1 9"},
+    };
+    for (const char* content : {"", "11 9", " 1 9", "a 9"}) {
+        for (const auto& c : commands) {
+            SCOPED_TRACE(std::string("<") + content + "> " + c.query);
+            Sandbox box;
+            box.write("/mnt/format.ini", content);
+            EXPECT_EQ(box.get(c.query).out, kHeader + c.body);
+            EXPECT_EQ(box.read("/mnt/format.ini"),
+                      std::string(c.query).rfind("name129", 0) == 0 ? std::string(content) : c.after);
+        }
+    }
+}
+
 TEST(CaptureCommands, FilesThatCannotBeCreatedAreReported) {
     Sandbox box;
     // A dangling link into a missing directory: neither readable nor creatable.

@@ -46,6 +46,9 @@ TEST(Audio, VolumeIsWrittenIntoBothChannelLines) {
         {"7a", "80", "80", "error char", std::nullopt},
         {"-5", "80", "80", "error char", std::nullopt},
         {" 5", "80", "80", "error char", std::nullopt},
+        {"250", "80", "80", "error value", std::nullopt},
+        {"101", "80", "80", "error value", std::nullopt},
+        {"0", "80", "80", "set volume:0\n", "0"},
     };
     for (const VolumeCase& c : cases) {
         SCOPED_TRACE(c.value);

@@ -69,6 +69,29 @@ TEST(Overlay, SwitchesRewriteTheirField) {
     }
 }
 
+// Hand-written files with extra spaces: an edit changes the field the
+// report shows and keeps every other byte.
+TEST(Overlay, EditsFindTheFieldTheReportShows) {
+    const struct {
+        std::string before;
+        const char* query;
+        std::string after;
+    } cases[] = {
+        {" 0 10 20 300 200 0 5 6 7 8", "mg_a_submit=&mg_a=female", " 1 10 20 300 200 0 5 6 7 8"},
+        {"1  10 20  300 200 0 5 6 7 8\n", "mg_wh=&mg_w=640&mg_h=480",
+         "1  10 20  640 480 0 5 6 7 8\n"},
+        {"1 10 20 300 200  0   5 6 7 8", "gx_a_submit=&gx_a=female", "1 10 20 300 200  1   5 6 7 8"},
+        {"  1 10 20 300 200 0 5 6 7  8", "gx_wh=&gx_h=90", "  1 10 20 300 200 0 5 6 7  90"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before + " / " + c.query);
+        Sandbox box;
+        box.write("/mnt/m.ini", c.before);
+        box.get(c.query);
+        EXPECT_EQ(box.read("/mnt/m.ini"), c.after);
+    }
+}
+
 TEST(Overlay, SwitchWithoutAChoiceDoesNothing) {
     for (const char* query : {"mg_a_submit=", "mg_a_submit=&mg_a=amale", "gx_a_submit=&gx_a=Female"}) {
         SCOPED_TRACE(query);

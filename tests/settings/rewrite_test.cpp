@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <random>
 
 #include "support/appliance.h"
@@ -263,37 +264,47 @@ TEST(Rewrite, RebootButtonRunsRebootOnce) {
 }
 
 TEST(Rewrite, ScriptWithoutHeaderEndIsReportedAndLeftAlone) {
-    Sandbox box;
-    sandbox::layOutAppliance(box);
-    const std::string old = std::string(400, '#') + "\nend\n";
-    box.write("/mnt/autorun.sh", old);
-    auto query = box.get("name44_submit=");
-    auto change = box.post({{"name1_submit", ""}, {"ip", "10.0.0.9"}});
-    std::string queryBody = *sandbox::bodyOf(query);
-    EXPECT_EQ(change.out, kHeader + std::string("set ip:10.0.0.9\n") + queryBody +
-                              "error: autorun.sh has no header end, nothing changed\n");
-    EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
-    EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
-    EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret\""));
-    EXPECT_TRUE(box.calls().empty());
+    // A header end is an "end" that begins a line within the first 300
+    // characters; any other first "end" would let old values follow the new.
+    const std::string header = sandbox::defaultHeader();
+    const std::string cases[] = {
+        std::string(400, '#') + "\nend\n",
+        replaceAll(header, "tz=192.168.18.122", "tz=10.20.30.40 # sender") + "end\n",
+        "# settings appended below\n" + header + "end\n",
+        replaceAll(header, "url=rtmp://192.168.18.7/live/kovra", "url=" + std::string(40, 'x') +
+                                                                   "end" + std::string(260, 'x')) +
+            "end\n",
+    };
+    for (const std::string& old : cases) {
+        SCOPED_TRACE(old.substr(0, 60));
+        Sandbox box;
+        sandbox::layOutAppliance(box);
+        box.write("/mnt/autorun.sh", old);
+        auto query = box.get("name44_submit=");
+        auto change = box.post({{"name3_submit", ""}, {"bitrate", "3000000"}});
+        std::string queryBody = *sandbox::bodyOf(query);
+        EXPECT_EQ(change.out, kHeader + std::string("set bitrate:3000000\n") + queryBody +
+                                  "error: autorun.sh has no header end, nothing changed\n");
+        EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
+        EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
+        EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret\""));
+        EXPECT_TRUE(box.calls().empty());
+    }
 }
 
 TEST(Rewrite, HeaderValueHoldingTheMarkerIsRefused) {
-    // The first "end" stands inside the gateway value: taking it for the
-    // marker would carry the rest of the old header into the tail, after
-    // the new one.
+    // The first "end" stands inside the gateway value: it is no header end,
+    // so the change is refused before anything is applied.
     Sandbox box;
     layOutWithoutWifi(box);
     const std::string old =
         replaceAll(sandbox::bootScript(), "gateway=192.168.18.1", "gateway=gw-weekend");
     box.write("/mnt/autorun.sh", old);
     auto reply = box.post({{"name3_submit", ""}, {"bitrate", "3500000"}});
-    Values before, after;
-    before.gateway = after.gateway = "gw-weekend";
-    after.bitrate = 3500000;
+    Values before;
+    before.gateway = "gw-weekend";
     EXPECT_EQ(reply.out, kHeader + std::string("set bitrate:3500000\n") + report(before) +
-                             applied("bitrate=3500000\n", after) +
-                             "error: a header value holds \"end\", nothing changed\n");
+                             "error: autorun.sh has no header end, nothing changed\n");
     EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
     EXPECT_TRUE(box.calls().empty());
@@ -325,15 +336,33 @@ TEST(Rewrite, HeaderThatWouldHideTheMarkerIsRefused) {
 }
 
 TEST(Rewrite, ScriptKeepsItsMode) {
-    Sandbox box;
-    layOutWithoutWifi(box);
-    ASSERT_EQ(0, ::chmod(box.hostPath("/mnt/autorun.sh").c_str(), 0755));
-    box.post({{"name2_submit", ""}, {"netmask", "255.255.0.0"}});
-    struct stat st {};
-    ASSERT_EQ(0, ::stat(box.hostPath("/mnt/autorun.sh").c_str(), &st));
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
-    EXPECT_EQ(box.read("/mnt/autorun.sh"),
-              replaceAll(sandbox::bootScript(), "netmask=255.255.255.0", "netmask=255.255.0.0"));
+    // A rewrite and a template swap keep the script's mode; a default file
+    // new to /mnt gets the mode of its copy in the default directory.
+    for (const char* body : {"name2_submit=&netmask=255.255.0.0", "codec_submit=&ctrlts=female"}) {
+        SCOPED_TRACE(body);
+        Sandbox box;
+        layOutWithoutWifi(box);
+        box.write("/mnt/dfc/start.sh", "#!/bin/sh\n");
+        ASSERT_EQ(0, ::chmod(box.hostPath("/mnt/autorun.sh").c_str(), 0755));
+        ASSERT_EQ(0, ::chmod(box.hostPath("/mnt/dfc/start.sh").c_str(), 0700));
+        sandbox::Request r;
+        r.method = "POST";
+        r.contentType = "application/x-www-form-urlencoded";
+        r.body = body;
+        box.run(r);
+        struct stat st {};
+        ASSERT_EQ(0, ::stat(box.hostPath("/mnt/autorun.sh").c_str(), &st));
+        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        if (std::string(body).rfind("name2", 0) == 0) {
+            EXPECT_EQ(box.read("/mnt/autorun.sh"),
+                      replaceAll(sandbox::bootScript(), "netmask=255.255.255.0", "netmask=255.255.0.0"));
+        } else {
+            EXPECT_EQ(box.read("/mnt/autorun.sh"), box.read("/mnt/autorun.sh.h264.mp3.org"));
+            ASSERT_EQ(0, ::stat(box.hostPath("/mnt/start.sh").c_str(), &st));
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+            EXPECT_EQ(box.count("sync"), 2);
+        }
+    }
 }
 
 struct RefusalCase {
@@ -374,12 +403,30 @@ TEST(Rewrite, UnsafeOrOverlongValuesAreRefused) {
         {"namei_submit", "fi", "etc=5", "error char"},
         {"namelr_submit", "lr", "ip=x", "error char"},
         {"namelg_submit", "lg", "12345", "error len"},
+        // Well-formed values the device cannot use after its next start.
+        {"name1_submit", "ip", "999.1.1.1", "error value"},
+        {"name1_submit", "ip", "1.2.3", "error value"},
+        {"name1_submit", "ip", "010.0.0.1", "error value"},
+        {"name1_submit", "ip", "10.0.0.*", "error char"},
+        {"name2_submit", "netmask", "down", "error char"},
+        {"name45_submit", "gateway", "10.0.0.1#x", "error char"},
+        {"namez_submit", "tz", "1.2.3.4.5", "error value"},
+        {"name3_submit", "bitrate", "-5", "error char"},
+        {"name3_submit", "bitrate", "4000000x", "error char"},
+        {"namec_submit", "tc", "0", "error value"},
+        {"namec_submit", "tc", "65536", "error value"},
+        {"vs_width_submit", "vs_width", "2147483648", "error value"},
+        {"vs_height_submit", "vs_height", "0000000000000000720", "set video scaling height="},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(std::string(c.field) + "=" + c.value);
         Sandbox box;
         sandbox::layOutAppliance(box);
         auto reply = box.post({{c.submit, ""}, {c.field, c.value}});
+        if (std::string(c.reply).rfind("set ", 0) == 0) {  // accepted: the change went through
+            EXPECT_EQ(reply.out.rfind(kHeader + std::string(c.reply), 0), 0u);
+            continue;
+        }
         EXPECT_EQ(reply.out, kHeader + std::string(c.reply));
         EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript());
         EXPECT_EQ(box.read("/mnt/color.ini"), "128 0 0 0 0 0");
@@ -388,53 +435,71 @@ TEST(Rewrite, UnsafeOrOverlongValuesAreRefused) {
     }
 }
 
-TEST(Rewrite, DecimalValuesAreWrittenAsNumbers) {
+TEST(Rewrite, DecimalValuesMustBeNumbers) {
     Sandbox box;
     layOutWithoutWifi(box);
-    box.post({{"name3_submit", ""}, {"bitrate", "fast"}, {"namec_submit", ""}, {"tc", "80x"}});
-    EXPECT_EQ(box.read("/mnt/autorun.sh"),
-              replaceAll(replaceAll(sandbox::bootScript(), "bitrate=2000000", "bitrate=0"),
-                         "tc=1234", "tc=80"));
+    auto reply =
+        box.post({{"name3_submit", ""}, {"bitrate", "fast"}, {"namec_submit", ""}, {"tc", "80x"}});
+    EXPECT_EQ(reply.out, kHeader + std::string("error charerror char"));
+    EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript());
 }
 
-// Killing the program at random moments of a rewrite must leave either the
-// whole old or the whole new script, never a mix or a cut.
+// Killing the program at random moments of a rewrite or of the template
+// swap must leave either the whole old or the whole new script, never a
+// mix or a cut, and at most one temporary file, which the next write
+// replaces.
 TEST(Rewrite, KilledRewriteLeavesOldOrNewScript) {
-    Sandbox box;
-    layOutWithoutWifi(box);
     // A long tail keeps the program writing long enough for kills to land
     // inside the write.
     const std::string tail = "\n" + std::string(1 << 20, '#') + "\n";
     const std::string old = sandbox::bootScript(tail);
-    const std::string updated =
-        replaceAll(sandbox::defaultHeader(), "bitrate=2000000", "bitrate=2500000") + "end" + tail;
-    sandbox::Request r;
-    r.method = "POST";
-    r.contentType = "application/x-www-form-urlencoded";
-    r.body = "name3_submit=&bitrate=2500000";
+    const struct {
+        const char* body;
+        std::string updated;
+    } cases[] = {
+        {"name3_submit=&bitrate=2500000",
+         replaceAll(sandbox::defaultHeader(), "bitrate=2000000", "bitrate=2500000") + "end" + tail},
+        {"codec_submit=&ctrlts=male", sandbox::bootScript("\n# aac" + tail)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        Sandbox box;
+        layOutWithoutWifi(box);
+        box.write("/mnt/autorun.sh.h264.aac.org", c.updated);
+        sandbox::Request r;
+        r.method = "POST";
+        r.contentType = "application/x-www-form-urlencoded";
+        r.body = c.body;
 
-    box.write("/mnt/autorun.sh", old);
-    const auto start = std::chrono::steady_clock::now();
-    box.run(r);
-    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - start);
-    ASSERT_EQ(box.read("/mnt/autorun.sh"), updated);
-
-    std::mt19937 rng(7);
-    const int rounds = 80;
-    int kills = 0, oldSeen = 0, newSeen = 0;
-    for (int round = 0; round < rounds; ++round) {
         box.write("/mnt/autorun.sh", old);
-        auto delay = std::chrono::microseconds(rng() % (whole.count() + 1));
-        auto reply = box.runAndKill(r, delay);
-        kills += reply.exitCode == -SIGKILL;
-        std::optional<std::string> now = box.read("/mnt/autorun.sh");
-        ASSERT_TRUE(now == old || now == updated) << "torn script after round " << round;
-        (now == old ? oldSeen : newSeen)++;
+        const auto start = std::chrono::steady_clock::now();
+        box.run(r);
+        const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - start);
+        ASSERT_EQ(box.read("/mnt/autorun.sh"), c.updated);
+
+        std::mt19937 rng(7);
+        const int rounds = 60;
+        int kills = 0, oldSeen = 0, newSeen = 0;
+        for (int round = 0; round < rounds; ++round) {
+            box.write("/mnt/autorun.sh", old);
+            auto delay = std::chrono::microseconds(rng() % (whole.count() + 1));
+            auto reply = box.runAndKill(r, delay);
+            kills += reply.exitCode == -SIGKILL;
+            std::optional<std::string> now = box.read("/mnt/autorun.sh");
+            ASSERT_TRUE(now == old || now == c.updated) << "torn script after round " << round;
+            (now == old ? oldSeen : newSeen)++;
+        }
+        std::printf("%s kills: %d of %d runs killed, %d old and %d new scripts, 0 torn\n", c.body,
+                    kills, rounds, oldSeen, newSeen);
+        EXPECT_GT(kills, 0);
+        int temporaries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(box.hostPath("/mnt")))
+            temporaries += entry.path().filename().string().rfind(".autorun.sh", 0) == 0;
+        EXPECT_LE(temporaries, 1);
+        box.run(r);
+        EXPECT_FALSE(box.exists("/mnt/.autorun.sh.webcfg-new"));
     }
-    std::printf("rewrite kills: %d of %d runs killed, %d old and %d new scripts, 0 torn\n", kills,
-                rounds, oldSeen, newSeen);
-    EXPECT_GT(kills, 0);
 }
 
 }  // namespace
