@@ -44,14 +44,22 @@ REPLY_QUOTE_CHARS = 600
 RESTART_POLL_SECONDS = 1
 # A restart request may never be answered: the device goes down under it.
 RESTART_REQUEST_TIMEOUT = 5
-# Settings that must differ from one device to the next.
-PER_DEVICE_SETTINGS = ('network.ip', 'network.mac', 'wifi.address')
+# A state read that finds the settings locked (503) is tried again this many
+# times, after the wait the device asks for (at most the cap).
+BUSY_RETRIES = 3
+BUSY_WAIT_CAP_SECONDS = 10
 # Shown instead of a pass phrase in results and differences.
 HIDDEN = '(hidden)'
 
 
 class DeviceError(Exception):
     pass
+
+
+class BusyError(DeviceError):
+    def __init__(self, message, wait):
+        super(BusyError, self).__init__(message)
+        self.wait = wait
 
 
 class Device(object):
@@ -87,6 +95,13 @@ class Device(object):
                                 http_agent='webcfg.encoder')
             return response.read()
         except HTTPError as e:
+            if e.code == 503 and method == 'GET':
+                try:
+                    wait = int(e.headers.get('Retry-After', '1'))
+                except (TypeError, ValueError):
+                    wait = 1
+                raise BusyError('GET %s answered HTTP 503 (busy)' % url,
+                                max(1, min(wait, BUSY_WAIT_CAP_SECONDS)))
             try:
                 body = to_text(e.read(), errors='surrogate_or_replace').strip()
             except Exception:
@@ -105,7 +120,14 @@ class Device(object):
         return self._json(self.state_url + '?schema=1')
 
     def _json(self, url):
-        body = self._open(url)
+        for attempt in range(BUSY_RETRIES + 1):
+            try:
+                body = self._open(url)
+                break
+            except BusyError as e:
+                if attempt == BUSY_RETRIES:
+                    raise DeviceError(to_native(e))
+                time.sleep(e.wait)
         try:
             return json.loads(to_text(body, errors='surrogate_or_strict'))
         except ValueError as e:
