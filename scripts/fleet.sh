@@ -21,7 +21,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd -P)
 top=$(dirname "$here")
 marker=.webcfg-fleet
-user=admin
+user="admin"
 realm=webcfg
 password=${FLEET_PASSWORD:-fleet-demo}
 # Seconds a stopping server may take before stop gives up on it.
@@ -130,11 +130,19 @@ while [ "$i" -le "$count" ]; do
     mkdir -p "$root/proc" "$srv/bin" "$srv/cgi-bin"
     # The boot time the state program compares the settings files with.
     [ -f "$root/proc/stat" ] || printf 'btime %s\n' "$(date +%s)" > "$root/proc/stat"
-    printf '#!/bin/sh\necho "sync${*:+ $*}" >> "%s/calls.log"\n' "$srv" > "$srv/bin/sync"
+    cat > "$srv/bin/sync" <<EOF
+#!/bin/sh
+echo "sync\${*:+ \$*}" >> "$srv/calls.log"
+EOF
     # A real restart takes a while; the device then counts as started after
     # every change made before it.
-    printf '#!/bin/sh\necho "reboot${*:+ $*}" >> "%s/calls.log"\nsleep 1\nprintf '"'"'btime %%s\\n'"'"' "$(date +%%s)" > "%s/proc/stat.new"\nmv -f "%s/proc/stat.new" "%s/proc/stat"\n' \
-        "$srv" "$root" "$root" "$root" > "$srv/bin/reboot"
+    cat > "$srv/bin/reboot" <<EOF
+#!/bin/sh
+echo "reboot\${*:+ \$*}" >> "$srv/calls.log"
+sleep 1
+printf 'btime %s\n' "\$(date +%s)" > "$root/proc/stat.new"
+mv -f "$root/proc/stat.new" "$root/proc/stat"
+EOF
     for prog in webcfg state; do
         printf '#!/bin/sh\ncd "%s" || exit 1\nexec "%s/%s-sandbox.cgi"\n' "$root" "$programs" "$prog" \
             > "$srv/cgi-bin/$prog.cgi"
