@@ -7,10 +7,39 @@
 
 #include "dispatch/dispatch.h"
 
+#include <utility>
+
+#include "platform/platform.h"
+
 namespace capture {
+
+// ---- What the capture files hold; the status block and the state
+// document both read them here.
+struct CaptureFiles {
+    platform::FileValue<std::pair<int, int>> format;    // capture mode, format code
+    platform::FileValue<int> inputType;                  // first byte less '0'; empty: no value
+    platform::FileValue<int> policy;                     // /mnt/qiehuan
+    platform::FileValue<std::pair<int, int>> detected;   // /tmp/format.ini: width, height
+};
+CaptureFiles readCaptureFiles();
+
+// The catalogue name of a format code, or nullptr outside it.
+const char* formatName(int code);
 
 // The capture status block; 1 when /mnt/format.ini was read, -1 when not.
 int printCaptureStatus();
+
+// ---- Encoder files.
+struct EncoderFiles {
+    platform::FileValue<int> maxDelay;    // units of 100 ms, as atoi reads the first line
+    platform::FileValue<char> profile;    // first byte
+    platform::FileValue<char> quality;    // first byte
+    platform::FileValue<int> level;       // as atoi reads the first two bytes
+};
+EncoderFiles readEncoderFiles();
+
+// The status line of a level code, or nullptr when there is none.
+const char* levelLine(unsigned code);
 
 // The encoder status block of the status report.
 void printEncoderStatus();
@@ -18,6 +47,24 @@ void printEncoderStatus();
 // The numbers in /mnt/ttl.ini and /mnt/idr.ini; 100 when absent or unreadable.
 int readTtl();
 int readIdrInterval();
+platform::FileValue<int> readTtlFile();
+platform::FileValue<int> readIdrFile();
+
+// ---- Colour file: the six values in file order.
+struct ColourValues {
+    int bb = 128;
+    int bg = 0;
+    int br = 0;
+    int lb = 0;
+    int lg = 0;
+    int lr = 0;
+};
+struct ColourFile {
+    std::string text;     // as read
+    ColourValues values;  // start values overwritten by the integers found
+    int found = 0;        // how many integers the file holds, up to six
+};
+platform::FileValue<ColourFile> readColourValues(const ColourValues& start = {});
 
 // Sets one colour value ("lr", "lg", "lb", "br", "bg", "bb") to the number
 // in value and stores the colour file; position is where the key stood in

@@ -11,17 +11,7 @@
 namespace capture {
 namespace {
 
-// In file order.
-struct ColourRecord {
-    int bb = 128;
-    int bg = 0;
-    int br = 0;
-    int lb = 0;
-    int lg = 0;
-    int lr = 0;
-};
-
-ColourRecord g_colour;
+ColourValues g_colour;
 
 // Six values of any width fit easily; a larger file is not ours.
 constexpr std::size_t kColourFileMaxBytes = 4096;
@@ -37,20 +27,13 @@ int* fieldFor(const char* key) {
 }
 
 int readColourFile() {
-    std::optional<std::string> text = platform::readFile("/mnt/color.ini", kColourFileMaxBytes);
-    if (!text) {
+    platform::FileValue<ColourFile> file = readColourValues(g_colour);
+    if (!file.exists) {
         std::puts("error open color config file\r");
         return -1;
     }
-    std::printf("read color.ini=%s\r\n", text->c_str());
-    int* fields[] = {&g_colour.bb, &g_colour.bg, &g_colour.br,
-                     &g_colour.lb, &g_colour.lg, &g_colour.lr};
-    std::size_t pos = 0;
-    for (int* field : fields) {
-        int value = 0;
-        if (!platform::scanInt(*text, pos, value)) break;
-        *field = value;
-    }
+    std::printf("read color.ini=%s\r\n", file.value->text.c_str());
+    g_colour = file.value->values;
     std::puts("read color config file ok\r");
     return 1;
 }
@@ -68,6 +51,25 @@ void writeColourFile() {
 }
 
 }  // namespace
+
+platform::FileValue<ColourFile> readColourValues(const ColourValues& start) {
+    platform::FileValue<ColourFile> read;
+    std::optional<std::string> text = platform::readFile("/mnt/color.ini", kColourFileMaxBytes);
+    read.exists = text.has_value();
+    if (!text) return read;
+    ColourFile file{*text, start, 0};
+    int* fields[] = {&file.values.bb, &file.values.bg, &file.values.br,
+                     &file.values.lb, &file.values.lg, &file.values.lr};
+    std::size_t pos = 0;
+    for (int* field : fields) {
+        int value = 0;
+        if (!platform::scanInt(*text, pos, value)) break;
+        *field = value;
+        ++file.found;
+    }
+    read.value = file;
+    return read;
+}
 
 void applyColourKey(const char* key, const std::string& value, std::size_t position) {
     int* field = fieldFor(key);

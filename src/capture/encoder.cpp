@@ -41,12 +41,7 @@ constexpr std::size_t kValueFileMaxBytes = 4096;
 constexpr std::size_t kLevelFileBytes = 2;
 
 void printLevelName(unsigned code) {
-    for (const Level& level : kLevels) {
-        if (level.code == code) {
-            std::puts(level.line);
-            break;
-        }
-    }
+    if (const char* line = levelLine(code)) std::puts(line);
     std::fputs("\n", stdout);
 }
 
@@ -75,37 +70,55 @@ Flow storeTypedValue(const char* field, const char* reply, const char* path) {
 
 }  // namespace
 
-void printEncoderStatus() {
-    // The whole first line: a delay typed with leading zeros still reads right.
-    if (std::optional<std::string> delay =
-            platform::readFile("/mnt/kovra_maxdelay.ini", kValueFileMaxBytes)) {
-        long long ms = 100LL * platform::atoiValue(delay->substr(0, delay->find('\n')));
-        std::printf("H264 Max Delay: %lldms\n", ms);
-    } else {
-        std::fputs("H264 Max Delay: 100ms\n", stdout);
-    }
+const char* levelLine(unsigned code) {
+    for (const Level& level : kLevels)
+        if (level.code == code) return level.line;
+    return nullptr;
+}
 
-    std::optional<char> profile = platform::firstByte("/mnt/kovra_encProfileIdc.ini");
-    if (profile == '1')
+EncoderFiles readEncoderFiles() {
+    EncoderFiles files;
+    // The whole first line: a delay typed with leading zeros still reads right.
+    std::optional<std::string> delay = platform::readFile("/mnt/kovra_maxdelay.ini", kValueFileMaxBytes);
+    files.maxDelay.exists = delay.has_value();
+    if (delay) files.maxDelay.value = platform::atoiValue(delay->substr(0, delay->find('\n')));
+    files.profile = platform::readFirstByte("/mnt/kovra_encProfileIdc.ini");
+    files.quality = platform::readFirstByte("/mnt/kovra_encQuality.ini");
+    std::optional<std::string> level = platform::readFile("/mnt/kovra_encLevel.ini", kLevelFileBytes);
+    files.level.exists = level.has_value();
+    if (level) files.level.value = platform::atoiValue(*level);
+    return files;
+}
+
+void printEncoderStatus() {
+    const EncoderFiles files = readEncoderFiles();
+    if (files.maxDelay.value)
+        std::printf("H264 Max Delay: %lldms\n", 100LL * *files.maxDelay.value);
+    else
+        std::fputs("H264 Max Delay: 100ms\n", stdout);
+
+    if (files.profile.value == '1')
         std::fputs("H264 encode select: Main Profile\n", stdout);
-    else if (profile == '2')
+    else if (files.profile.value == '2')
         std::fputs("H264 encode select: Baseline Profile\n", stdout);
     else
         std::fputs("H264 encode select: High Profile\n", stdout);
 
-    if (platform::firstByte("/mnt/kovra_encQuality.ini") == '1')
+    if (files.quality.value == '1')
         std::fputs("H264 encode select: High Speed Mode\n", stdout);
     else
         std::fputs("H264 encode select: High Quality Mode\n", stdout);
 
-    if (std::optional<std::string> level =
-            platform::readFile("/mnt/kovra_encLevel.ini", kLevelFileBytes))
-        printLevelName(static_cast<unsigned>(platform::atoiValue(*level)));
+    if (files.level.value) printLevelName(static_cast<unsigned>(*files.level.value));
 }
 
-int readTtl() { return platform::firstInt("/mnt/ttl.ini").value_or(100); }
+platform::FileValue<int> readTtlFile() { return platform::readFirstInt("/mnt/ttl.ini"); }
 
-int readIdrInterval() { return platform::firstInt("/mnt/idr.ini").value_or(100); }
+platform::FileValue<int> readIdrFile() { return platform::readFirstInt("/mnt/idr.ini"); }
+
+int readTtl() { return readTtlFile().value.value_or(100); }
+
+int readIdrInterval() { return readIdrFile().value.value_or(100); }
 
 Flow cmdProfile(int choice) {
     static const char* const kReplies[] = {

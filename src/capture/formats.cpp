@@ -64,12 +64,6 @@ int g_captureMode = 0;
 int g_formatCode = 9;
 int g_inputType = 0;
 
-const char* formatName(int code) {
-    for (const Format& f : kCatalogue)
-        if (f.code == code) return f.name;
-    return nullptr;
-}
-
 int digitValue(unsigned char byte) { return byte - '0'; }
 bool isDigit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
 
@@ -103,49 +97,79 @@ void writeInputTypeFile() {
     platform::shellSync();
 }
 
-void printDetectedFormat() {
-    std::optional<std::string> text = platform::readFile("/tmp/format.ini", 4096);
-    if (!text) return;
-    std::size_t pos = 0;
-    int width = 0, height = 0;
-    if (platform::scanInt(*text, pos, width) && platform::scanInt(*text, pos, height))
-        std::printf("detect format:%dx%d\n\n", width, height);
+void printDetectedFormat(const CaptureFiles& files) {
+    if (files.detected.value)
+        std::printf("detect format:%dx%d\n\n", files.detected.value->first,
+                    files.detected.value->second);
 }
 
-void printAutoDetectPolicy() {
-    std::optional<int> policy = platform::firstInt("/mnt/qiehuan");
-    if (!policy) return;
-    std::puts(*policy == 1 ? "autodetect: auto reboot" : "autodetect: sdk control");
+void printAutoDetectPolicy(const CaptureFiles& files) {
+    if (!files.policy.value) return;
+    std::puts(*files.policy.value == 1 ? "autodetect: auto reboot" : "autodetect: sdk control");
+}
+
+// Two integers as scanf "%d %d" reads them from the start of a file.
+platform::FileValue<std::pair<int, int>> readTwoInts(const char* path) {
+    platform::FileValue<std::pair<int, int>> read;
+    std::optional<std::string> text = platform::readFile(path, 4096);
+    read.exists = text.has_value();
+    std::size_t pos = 0;
+    int first = 0, second = 0;
+    if (text && platform::scanInt(*text, pos, first) && platform::scanInt(*text, pos, second))
+        read.value = std::make_pair(first, second);
+    return read;
 }
 
 }  // namespace
 
-int printCaptureStatus() {
+const char* formatName(int code) {
+    for (const Format& f : kCatalogue)
+        if (f.code == code) return f.name;
+    return nullptr;
+}
+
+CaptureFiles readCaptureFiles() {
+    CaptureFiles files;
     std::optional<std::string> format = platform::readFile("/mnt/format.ini", kFormatFileBytes);
-    if (format) format->resize(kFormatFileBytes, '\0');
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>((*format)[i]); };
-    // Without a digit for the mode and the code the file holds no setting;
-    // reading one anyway would write back a garbage code.
-    if (!format || !isDigit(byte(0)) || !isDigit(byte(2))) {
+    files.format.exists = format.has_value();
+    if (format) {
+        format->resize(kFormatFileBytes, '\0');
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>((*format)[i]); };
+        // Without a digit for the mode and the code the file holds no
+        // setting; reading one anyway would write back a garbage code.
+        if (isDigit(byte(0)) && isDigit(byte(2)))
+            files.format.value = std::make_pair(
+                digitValue(byte(0)), isDigit(byte(3)) ? 10 * digitValue(byte(2)) + digitValue(byte(3))
+                                                      : digitValue(byte(2)));
+    }
+    std::optional<std::string> inputType = platform::readFile("/mnt/mk120.ini", 1);
+    files.inputType.exists = inputType.has_value();
+    if (inputType && !inputType->empty())
+        files.inputType.value = digitValue(static_cast<unsigned char>((*inputType)[0]));
+    files.policy = platform::readFirstInt("/mnt/qiehuan");
+    files.detected = readTwoInts("/tmp/format.ini");
+    return files;
+}
+
+int printCaptureStatus() {
+    const CaptureFiles files = readCaptureFiles();
+    if (!files.format.value) {
         std::puts("error open color config file\r");
         return -1;
     }
-    g_captureMode = digitValue(byte(0));
-    g_formatCode = isDigit(byte(3)) ? 10 * digitValue(byte(2)) + digitValue(byte(3))
-                                    : digitValue(byte(2));
-
-    std::optional<std::string> inputType = platform::readFile("/mnt/mk120.ini", 1);
+    g_captureMode = files.format.value->first;
+    g_formatCode = files.format.value->second;
     std::fputs("\n", stdout);
-    if (inputType) {
+    if (files.inputType.exists) {
         // An empty file names no input.
-        g_inputType = inputType->empty() ? -1 : digitValue(static_cast<unsigned char>((*inputType)[0]));
+        g_inputType = files.inputType.value.value_or(-1);
         if (!platform::modelFlag() && g_inputType >= 0 && g_inputType <= 4)
             std::puts(kInputLines[g_inputType]);
         if (g_captureMode == 1) {
             std::puts("Read: fix format capture");
         } else {
             std::puts("Read: detect format");
-            printAutoDetectPolicy();
+            printAutoDetectPolicy(files);
         }
         printFormatLine();
     } else if (g_captureMode == 1) {
@@ -153,7 +177,7 @@ int printCaptureStatus() {
         printFormatLine();
     } else {
         std::puts("Read: detect format");
-        printDetectedFormat();
+        printDetectedFormat(files);
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 // codec form's template swap must run before the groups that rewrite the
 // script it copies.
 #include <cstdio>
+#include <cstring>
 
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
@@ -87,6 +88,18 @@ const Command kCommands[] = {
 };
 
 }  // namespace
+
+int commandOrder(const char* submit, const char* radio) {
+    int order = 0;
+    for (const Command& command : kCommands) {
+        ++order;
+        if (std::strcmp(command.submit, submit) != 0) continue;
+        if ((command.radio == nullptr) != (radio == nullptr)) continue;
+        if (radio && std::strcmp(command.radio, radio) != 0) continue;
+        return order;
+    }
+    return 0;
+}
 
 int cgiMain() {
     cgiHeaderContentType("text/plain");

@@ -18,3 +18,8 @@ bool readTextField(const char* name, std::string& value);
 
 // Writes the header, probes the model flag and walks the command list.
 int cgiMain();
+
+// The 1-based place in the command list of the command with this submit
+// field and radio group (nullptr for a command without one); 0 when there
+// is none. Clients send their commands in this order.
+int commandOrder(const char* submit, const char* radio);

@@ -5,10 +5,44 @@
 
 #include "dispatch/dispatch.h"
 
+#include "platform/platform.h"
+
 namespace network {
+
+// ---- What the output switch files hold (first bytes), and the stream
+// selection: which stream feeds each output, 0 the main one.
+struct StreamSelection {
+    int transportStream = 0;
+    int rtspRtmp = 0;
+    int found = 0;  // integers the file holds, up to two
+};
+struct OutputFiles {
+    platform::FileValue<char> ts, httpts, tcp, rtsp, rtsporrtmp;
+    platform::FileValue<StreamSelection> selection;
+};
+OutputFiles readOutputFiles();
 
 // The four output groups of the status report.
 void printStreamOutputStatus();
+
+// ---- Wi-Fi files.
+// The name and pass phrase as they stand in the network block (quotes
+// included); a key the block lacks is nullopt.
+struct WifiNetwork {
+    std::optional<std::string> ssid;
+    std::optional<std::string> psk;
+};
+platform::FileValue<char> readWifiFlag();
+platform::FileValue<WifiNetwork> readNetworkBlock();
+// The address of the first "ifconfig wlan0 " line; no value when there is
+// none or it is too long to be read back.
+platform::FileValue<std::string> readWifiAddress();
+
+// ---- MAC address script: the address of its "ifconfig eth0 hw ether" line.
+platform::FileValue<std::string> readMacScript();
+
+// True when text has the form XX:XX:XX:XX:XX:XX in hexadecimal digits.
+bool isMacAddress(const std::string& text);
 
 // The Wi-Fi lines of the status report. With the Wi-Fi enabled this also
 // runs both Wi-Fi update operations, which apply a waiting pending change

@@ -53,43 +53,59 @@ Flow cmdRtspRtmp(int choice) {
     return Flow::Continue;
 }
 
+OutputFiles readOutputFiles() {
+    OutputFiles files;
+    files.ts = platform::readFirstByte("/mnt/ts.ini");
+    files.httpts = platform::readFirstByte("/mnt/httpts.ini");
+    files.tcp = platform::readFirstByte("/mnt/tcp.ini");
+    files.rtsp = platform::readFirstByte("/mnt/rtsp.ini");
+    files.rtsporrtmp = platform::readFirstByte("/mnt/rtsporrtmp.ini");
+    std::optional<std::string> rsc = platform::readFile("/mnt/kovra_rsc.ini", kSelectionFileMaxBytes);
+    files.selection.exists = rsc.has_value();
+    if (rsc) {
+        StreamSelection selection;
+        std::size_t pos = 0;
+        if (platform::scanInt(*rsc, pos, selection.transportStream)) {
+            ++selection.found;
+            if (platform::scanInt(*rsc, pos, selection.rtspRtmp)) ++selection.found;
+        }
+        files.selection.value = selection;
+    }
+    return files;
+}
+
 void printStreamOutputStatus() {
-    std::optional<char> ts = platform::firstByte("/mnt/ts.ini");
-    if (!ts) {
+    const OutputFiles files = readOutputFiles();
+    if (!files.ts.value) {
         std::fputs("ts output: enable\n", stdout);
-    } else if (*ts == '1') {
+    } else if (*files.ts.value == '1') {
         std::fputs("ts output: disable\n", stdout);
     } else {
         std::fputs("ts output: enable, ", stdout);
-        std::fputs(platform::firstByte("/mnt/httpts.ini") == '1' ? "mode: http \n" : "mode: udp \n", stdout);
+        std::fputs(files.httpts.value == '1' ? "mode: http \n" : "mode: udp \n", stdout);
     }
 
     // A selection that cannot be read is the main stream, the default the
     // streaming processes start with.
-    int tsSelect = 0, rtspSelect = 0;
-    if (std::optional<std::string> rsc =
-            platform::readFile("/mnt/kovra_rsc.ini", kSelectionFileMaxBytes)) {
-        std::size_t pos = 0;
-        if (platform::scanInt(*rsc, pos, tsSelect)) platform::scanInt(*rsc, pos, rtspSelect);
-    }
+    const StreamSelection selection = files.selection.value.value_or(StreamSelection{});
+    const int tsSelect = selection.transportStream, rtspSelect = selection.rtspRtmp;
     std::fputs(tsSelect ? "ts select:second stream\n" : "ts select:main stream\n", stdout);
     std::fputs(rtspSelect ? "rtsp/rtmp select:second stream\n" : "rtsp/rtmp select:main stream\n",
                stdout);
 
-    std::fputs(platform::firstByte("/mnt/tcp.ini") == '1' ? "tcp stream tag output: enable\n"
-                                           : "tcp stream tag output: disable\n",
+    std::fputs(files.tcp.value == '1' ? "tcp stream tag output: enable\n"
+                                      : "tcp stream tag output: disable\n",
                stdout);
 
-    if (platform::firstByte("/mnt/rtsp.ini") != '1') {
+    if (files.rtsp.value != '1') {
         std::fputs("rtsp server and rtmp: disable\n", stdout);
         return;
     }
-    std::optional<char> which = platform::firstByte("/mnt/rtsporrtmp.ini");
-    if (!which) {
+    if (!files.rtsporrtmp.value) {
         std::fputs("rtsp server and rtmp: disable\n", stdout);
-    } else if (*which == '0') {
+    } else if (*files.rtsporrtmp.value == '0') {
         std::fputs("rtsp server: enable\n", stdout);
-    } else if (*which == '1') {
+    } else if (*files.rtsporrtmp.value == '1') {
         std::fputs("rtmp: enable\n", stdout);
         std::printf("rtmp live url: %s\n", settings::record().url.c_str());
     }

@@ -36,14 +36,14 @@ std::vector<std::string> linesOf(const std::string& text) {
 // The network name and pass phrase: "ssid=" and "psk=" at the start of a
 // line (after blanks), so "scan_ssid=" or "bssid=" in a hand-written block
 // is never taken for the name. A later line overrides an earlier one.
-void readNetworkBlock(const std::string& text) {
-    settings::SettingsRecord& r = settings::record();
+WifiNetwork networkOf(const std::string& text) {
+    WifiNetwork network;
     const struct {
         const char* prefix;
-        std::string settings::SettingsRecord::*field;
+        std::optional<std::string> WifiNetwork::*field;
         const settings::ValueRule* rule;
-    } keys[] = {{"ssid=", &settings::SettingsRecord::ssid, settings::ruleForKey("ssid")},
-                {"psk=", &settings::SettingsRecord::psk, settings::ruleForKey("psk")}};
+    } keys[] = {{"ssid=", &WifiNetwork::ssid, settings::ruleForKey("ssid")},
+                {"psk=", &WifiNetwork::psk, settings::ruleForKey("psk")}};
     for (const std::string& line : linesOf(text)) {
         const std::size_t start = line.find_first_not_of(" \t");
         if (start == std::string::npos) continue;
@@ -51,24 +51,25 @@ void readNetworkBlock(const std::string& text) {
             if (line.compare(start, std::strlen(key.prefix), key.prefix) != 0) continue;
             std::string value = line.substr(start + std::strlen(key.prefix));
             value = value.substr(0, value.find('\0'));
-            if (value.size() <= key.rule->longest) r.*key.field = value;
+            if (value.size() <= key.rule->longest) network.*key.field = value;
         }
     }
+    return network;
 }
 
 // The address of the first line that begins with "ifconfig wlan0 ". A value
 // too long for the field is not taken: the report shows the default, and
 // the file is never rewritten from it.
-void readWifiAddress(const std::string& text) {
+std::optional<std::string> addressOf(const std::string& text) {
     const std::string prefix = "ifconfig wlan0 ";
     for (const std::string& line : linesOf(text)) {
         if (line.compare(0, prefix.size(), prefix) != 0) continue;
         std::string value = line.substr(prefix.size());
         value = value.substr(0, value.find('\0'));
-        if (value.size() <= settings::ruleForKey("wifiip")->longest)
-            settings::record().wifiip = value;
-        return;
+        if (value.size() <= settings::ruleForKey("wifiip")->longest) return value;
+        return std::nullopt;
     }
+    return std::nullopt;
 }
 
 // Whether an update writes its file: only a change of the file's own
@@ -89,13 +90,14 @@ void writeFileAndSync(const char* path, const std::string& text, Store store) {
 }
 
 void updateWpaConf(Store store) {
-    std::optional<std::string> text = platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes);
-    if (!text) {
+    platform::FileValue<WifiNetwork> block = readNetworkBlock();
+    if (!block.exists) {
         std::puts("Can't open file");
         return;
     }
     settings::SettingsRecord& r = settings::record();
-    readNetworkBlock(*text);
+    if (block.value->ssid) r.ssid = *block.value->ssid;
+    if (block.value->psk) r.psk = *block.value->psk;
     const std::string& line = settings::pendingLine();
     if (line.empty()) {
         std::printf("ssid=%s\n", r.ssid.c_str());
@@ -112,14 +114,13 @@ void updateWpaConf(Store store) {
 }
 
 void updateWifiIpConf(Store store) {
-    std::optional<std::string> text =
-        platform::readFile("/mnt/wifi/wifi_ip.conf", kWifiFileReadBytes);
-    if (!text) {
+    platform::FileValue<std::string> address = readWifiAddress();
+    if (!address.exists) {
         std::puts("Can't open file");
         return;
     }
     settings::SettingsRecord& r = settings::record();
-    readWifiAddress(*text);
+    if (address.value) r.wifiip = *address.value;
     const std::string& line = settings::pendingLine();
     if (line.empty()) {
         std::printf("wifi ip=%s\n", r.wifiip.c_str());
@@ -144,12 +145,31 @@ Flow setWifiValue(const char* field, const char* reply, const char* linePrefix,
 
 }  // namespace
 
+platform::FileValue<char> readWifiFlag() { return platform::readFirstByte("/mnt/wifi/ifwifi"); }
+
+platform::FileValue<WifiNetwork> readNetworkBlock() {
+    platform::FileValue<WifiNetwork> read;
+    std::optional<std::string> text = platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes);
+    read.exists = text.has_value();
+    if (text) read.value = networkOf(*text);
+    return read;
+}
+
+platform::FileValue<std::string> readWifiAddress() {
+    platform::FileValue<std::string> read;
+    std::optional<std::string> text =
+        platform::readFile("/mnt/wifi/wifi_ip.conf", kWifiFileReadBytes);
+    read.exists = text.has_value();
+    if (text) read.value = addressOf(*text);
+    return read;
+}
+
 void printWifiStatus() {
-    std::optional<std::string> flag = platform::readFile("/mnt/wifi/ifwifi", 1);
-    if (!flag) return;
-    if (flag->empty()) {
+    platform::FileValue<char> flag = readWifiFlag();
+    if (!flag.exists) return;
+    if (!flag.value) {
         std::fputs("error\n", stdout);
-    } else if ((*flag)[0] == '1') {
+    } else if (*flag.value == '1') {
         std::fputs("wifi: disable\n", stdout);
     } else {
         std::fputs("wifi: enable\n", stdout);

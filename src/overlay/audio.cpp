@@ -68,31 +68,41 @@ void replaceMixerValues(const char* path, const std::string& value) {
     if (!platform::writeFile(path, updated)) std::puts("Can't open file");
 }
 
-void printAudioInputStatus() {
-    std::optional<std::string> flag = platform::readFile("/mnt/ha.ini", 1);
-    if (!flag) return;
-    if (flag->empty())
-        std::fputs("error\n", stdout);
-    else if ((*flag)[0] == '1')
-        std::fputs(platform::modelFlag() ? "audio in: sdi\n" : "audio in: hdmi\n", stdout);
-    else
-        std::fputs("audio in: 3.5\n", stdout);
-}
+platform::FileValue<char> readAudioInputFile() { return platform::readFirstByte("/mnt/ha.ini"); }
 
-void printVolumeStatus(const char* path) {
+platform::FileValue<int> readVolume(const char* path) {
+    platform::FileValue<int> read;
     std::optional<std::string> text = platform::readFile(path);
-    if (!text) return;
+    read.exists = text.has_value();
+    if (!text) return read;
     std::size_t brace = volumeControl(*text);
-    if (brace == std::string::npos) return;
+    if (brace == std::string::npos) return read;
     std::size_t dot0 = channelLine(*text, brace, '0');
-    if (dot0 == std::string::npos) return;
+    if (dot0 == std::string::npos) return read;
     // The whole value, not only its first two digits: 100 reads as 100.
     std::size_t start = dot0 + 3;
     std::size_t end = text->find('\n', dot0);
     std::string value = start < text->size() && (end == std::string::npos || start < end)
                             ? text->substr(start, end == std::string::npos ? end : end - start)
                             : std::string();
-    std::printf("3.5 audio volume+:%d\n", platform::atoiValue(value));
+    read.value = platform::atoiValue(value);
+    return read;
+}
+
+void printAudioInputStatus() {
+    platform::FileValue<char> flag = readAudioInputFile();
+    if (!flag.exists) return;
+    if (!flag.value)
+        std::fputs("error\n", stdout);
+    else if (*flag.value == '1')
+        std::fputs(platform::modelFlag() ? "audio in: sdi\n" : "audio in: hdmi\n", stdout);
+    else
+        std::fputs("audio in: 3.5\n", stdout);
+}
+
+void printVolumeStatus(const char* path) {
+    platform::FileValue<int> volume = readVolume(path);
+    if (volume.value) std::printf("3.5 audio volume+:%d\n", *volume.value);
 }
 
 Flow cmdAudioInput(int choice) {

@@ -6,9 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "dispatch/dispatch.h"
+#include "platform/platform.h"
 
 namespace overlay {
 
@@ -29,8 +31,13 @@ enum class FileStatus {
 };
 
 // The first count (1 to 16) integers of the file as atoi reads them; the
-// other entries stay 0.
-FileStatus readIntFields(const char* path, int count, IntFields& values);
+// other entries stay 0. found, when given, is how many fields the file has
+// (at most count).
+FileStatus readIntFields(const char* path, int count, IntFields& values, int* found = nullptr);
+
+// The overlay window file that the commands edit.
+constexpr const char* kWindowFile = "/mnt/m.ini";
+constexpr int kWindowFields = 10;
 
 // Replaces field n (counted from 1) by text and rewrites the file, every
 // other byte as it was; a trailing newline belongs to the last field. Runs
@@ -61,6 +68,28 @@ constexpr std::size_t kSubtitleCharacters = 99;
 // The UTF-8 form of a stored text, as the report shows it.
 constexpr std::size_t kSubtitleReportBytes = 299;
 
+// The subtitle file as "%d %d %d %s" reads it: items the line does not
+// provide stay 0 or empty.
+struct SubtitleLine {
+    int enable = 0;
+    int x = 0;
+    int y = 0;
+    std::string text;   // stored form
+    bool whole = true;  // the text was read completely and fits its limit
+};
+// nullopt when the file cannot be read.
+std::optional<SubtitleLine> readSubtitleFile();
+
+// The font file: a non-zero digit means the small font; anything else, or
+// no file, the big one.
+platform::FileValue<char> readFontFile();
+bool smallFont();
+
+// The text as typed from its stored form: the widened ASCII characters
+// narrowed back, the rest converted from GB2312. nullopt when the
+// conversion is not available or the stored text is not GB2312.
+std::optional<std::string> typedSubtitleText(const std::string& stored);
+
 // Rewrites the subtitle file with one item replaced: 1 the switch, 2 x,
 // 3 y (each the atoi value of value), 4 the text (stored in GB2312 with
 // ASCII widened). Prints any conversion errors, then "set ok\n" or why
@@ -79,6 +108,13 @@ Flow cmdSubtitleY(int);
 Flow cmdSubtitleReport(int);
 
 // ---- Audio input and the 3.5 mm input volume
+
+// The audio input file's first byte ("1": the digital input's audio).
+platform::FileValue<char> readAudioInputFile();
+
+// The 3.5 mm input volume: the whole channel-0 value of the volume control
+// in the mixer state file at path; no value without that control.
+platform::FileValue<int> readVolume(const char* path);
 
 // The audio input line of the status report.
 void printAudioInputStatus();

@@ -25,36 +25,7 @@ constexpr const char* kFontFile = "/mnt/zhiti.ini";
 // Lead byte of GB2312 row 3, the full-width forms of ASCII.
 constexpr unsigned char kWideLead = 0xA3;
 
-struct SubtitleLine {
-    int enable = 0;
-    int x = 0;
-    int y = 0;
-    std::string text;   // stored form
-    bool whole = true;  // the text was read completely and fits its limit
-};
-
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The subtitle file as "%d %d %d %s" reads it: items the line does not
-// provide stay 0 or empty. nullopt when the file cannot be read.
-std::optional<SubtitleLine> readSubtitleFile() {
-    std::optional<std::string> file = platform::readFile(kSubtitleFile, kSubtitleFileBytes + 1);
-    if (!file) return std::nullopt;
-    SubtitleLine line;
-    bool cut = file->size() > kSubtitleFileBytes;
-    std::string text = file->substr(0, std::min(file->size(), kSubtitleFileBytes));
-    text = text.substr(0, text.find('\0'));
-    std::size_t pos = 0;
-    if (!platform::scanInt(text, pos, line.enable) || !platform::scanInt(text, pos, line.x) ||
-        !platform::scanInt(text, pos, line.y))
-        return line;
-    while (pos < text.size() && isSpace(text[pos])) ++pos;
-    std::size_t end = pos;
-    while (end < text.size() && !isSpace(text[end])) ++end;
-    line.text = text.substr(pos, end - pos);
-    line.whole = !(cut && end == text.size()) && line.text.size() <= kSubtitleStoredBytes;
-    return line;
-}
 
 // Converts text between two encodings into at most room bytes. Whatever
 // stops the conversion is reported and the part converted so far kept.
@@ -101,12 +72,6 @@ std::string storedForm(const std::string& gb2312) {
     return stored;
 }
 
-// A non-zero digit means the small font; anything else, or no file, big.
-bool smallFont() {
-    std::optional<std::string> font = platform::readFile(kFontFile, 1);
-    return font && !font->empty() && (*font)[0] >= '1' && (*font)[0] <= '9';
-}
-
 void changeFromField(const char* field, const char* reply, int item) {
     std::string value;
     if (!readTextField(field, value)) return;
@@ -115,6 +80,66 @@ void changeFromField(const char* field, const char* reply, int item) {
 }
 
 }  // namespace
+
+std::optional<SubtitleLine> readSubtitleFile() {
+    std::optional<std::string> file = platform::readFile(kSubtitleFile, kSubtitleFileBytes + 1);
+    if (!file) return std::nullopt;
+    SubtitleLine line;
+    bool cut = file->size() > kSubtitleFileBytes;
+    std::string text = file->substr(0, std::min(file->size(), kSubtitleFileBytes));
+    text = text.substr(0, text.find('\0'));
+    std::size_t pos = 0;
+    if (!platform::scanInt(text, pos, line.enable) || !platform::scanInt(text, pos, line.x) ||
+        !platform::scanInt(text, pos, line.y))
+        return line;
+    while (pos < text.size() && isSpace(text[pos])) ++pos;
+    std::size_t end = pos;
+    while (end < text.size() && !isSpace(text[end])) ++end;
+    line.text = text.substr(pos, end - pos);
+    line.whole = !(cut && end == text.size()) && line.text.size() <= kSubtitleStoredBytes;
+    return line;
+}
+
+platform::FileValue<char> readFontFile() { return platform::readFirstByte(kFontFile); }
+
+bool smallFont() {
+    std::optional<char> font = readFontFile().value;
+    return font && *font >= '1' && *font <= '9';
+}
+
+std::optional<std::string> typedSubtitleText(const std::string& stored) {
+    // Narrow the widened ASCII pairs back to single bytes, which GB2312
+    // (EUC-CN) reads as ASCII; the other pairs stay GB2312 characters.
+    std::string gb2312;
+    bool wide = false;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        auto c = static_cast<unsigned char>(stored[i]);
+        if (c < 0x80) return std::nullopt;  // never written by this program
+        if (i + 1 >= stored.size()) return std::nullopt;
+        auto trail = static_cast<unsigned char>(stored[i + 1]);
+        if (c == kWideLead && trail >= 0x80) {
+            gb2312 += static_cast<char>(trail - 0x80);
+        } else {
+            gb2312 += stored.substr(i, 2);
+            wide = true;
+        }
+        ++i;
+    }
+    if (!wide) return gb2312;  // plain ASCII needs no converter
+    iconv_t cd = iconv_open("utf-8", "gb2312");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::vector<char> in(gb2312.begin(), gb2312.end());
+    // A GB2312 character takes at most three bytes in UTF-8.
+    std::vector<char> out(in.size() * 2 + 4);
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (result != 0 || inLeft != 0) return std::nullopt;
+    return std::string(out.data(), static_cast<std::size_t>(outPtr - out.data()));
+}
 
 int updateSubtitle(const std::string& value, int item) {
     std::optional<SubtitleLine> line = readSubtitleFile();

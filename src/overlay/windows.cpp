@@ -13,8 +13,6 @@
 namespace overlay {
 namespace {
 
-constexpr const char* kWindowFile = "/mnt/m.ini";
-constexpr int kWindowFields = 10;
 
 // The file's bytes when they fit the window; status says why not otherwise.
 std::optional<std::string> readWindow(const char* path, FileStatus& status) {
@@ -129,8 +127,9 @@ void changePair(const char* firstName, const char* secondName, const char* first
 
 }  // namespace
 
-FileStatus readIntFields(const char* path, int count, IntFields& values) {
+FileStatus readIntFields(const char* path, int count, IntFields& values, int* found) {
     values.fill(0);
+    if (found) *found = 0;
     if (count < 1 || count > kMaxIntFields) return FileStatus::OutOfLayout;
     FileStatus status = FileStatus::Ok;
     std::optional<std::string> window = readWindow(path, status);
@@ -138,12 +137,15 @@ FileStatus readIntFields(const char* path, int count, IntFields& values) {
     std::string text = window->substr(0, window->find('\0'));
     if (count == 1) {
         values[0] = platform::atoiValue(text);
+        if (found) *found = 1;
         return FileStatus::Ok;
     }
     // Runs of spaces separate like one; a newline is part of a value.
     std::size_t begin = 0, end = 0;
-    for (int i = 0; i < count && locateField(text, i + 1, begin, end); ++i)
+    for (int i = 0; i < count && locateField(text, i + 1, begin, end); ++i) {
         values[i] = platform::atoiValue(text.substr(begin, end - begin));
+        if (found) *found = i + 1;
+    }
     return FileStatus::Ok;
 }
 

@@ -83,21 +83,31 @@ std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBy
     return text;
 }
 
-std::optional<char> firstByte(const char* appliancePath) {
+FileValue<char> readFirstByte(const char* appliancePath) {
+    FileValue<char> read;
     std::optional<std::string> text = readFile(appliancePath, 1);
-    if (!text || text->empty()) return std::nullopt;
-    return (*text)[0];
+    read.exists = text.has_value();
+    if (text && !text->empty()) read.value = (*text)[0];
+    return read;
 }
 
-std::optional<int> firstInt(const char* appliancePath) {
+std::optional<char> firstByte(const char* appliancePath) {
+    return readFirstByte(appliancePath).value;
+}
+
+FileValue<int> readFirstInt(const char* appliancePath) {
     // One-value files; nothing we read from them lies further in.
     constexpr std::size_t kValueFileMaxBytes = 4096;
+    FileValue<int> read;
     std::optional<std::string> text = readFile(appliancePath, kValueFileMaxBytes);
+    read.exists = text.has_value();
     std::size_t pos = 0;
     int value = 0;
-    if (!text || !scanInt(*text, pos, value)) return std::nullopt;
-    return value;
+    if (text && scanInt(*text, pos, value)) read.value = value;
+    return read;
 }
+
+std::optional<int> firstInt(const char* appliancePath) { return readFirstInt(appliancePath).value; }
 
 bool canOpen(const char* appliancePath) {
     std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
@@ -230,13 +240,14 @@ std::vector<std::string> regularFiles(const char* applianceDirectory) {
     return names;
 }
 
-bool lockSettings() {
+bool lockSettings(LockMode mode) {
     // Long enough for a queue of rewrites, short enough for a browser.
     constexpr int kWaitMilliseconds = 10000;
     constexpr int kRetryMilliseconds = 10;
     int fd = ::open(path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;  // no settings to protect; commands report their files
-    for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += kRetryMilliseconds) {
+    const int operation = mode == LockMode::Shared ? LOCK_SH : LOCK_EX;
+    for (int waited = 0; ::flock(fd, operation | LOCK_NB) != 0; waited += kRetryMilliseconds) {
         if (errno != EWOULDBLOCK && errno != EINTR) return true;
         if (waited >= kWaitMilliseconds) {
             ::close(fd);
@@ -245,6 +256,29 @@ bool lockSettings() {
         ::usleep(kRetryMilliseconds * 1000);
     }
     return true;  // the descriptor stays open, and locked, until the process ends
+}
+
+std::optional<long long> modificationTime(const char* appliancePath) {
+    struct stat st {};
+    if (::stat(path(appliancePath).c_str(), &st) != 0) return std::nullopt;
+    return static_cast<long long>(st.st_mtime);
+}
+
+std::optional<long long> bootTime() {
+    // Under the root like every other path, so a test or a simulated
+    // device can say when it started.
+    std::optional<std::string> stat = readFile("/proc/stat", 65536);
+    if (!stat) return std::nullopt;
+    const std::size_t at = stat->find("\nbtime ");
+    const std::size_t begin = at == std::string::npos ? (stat->rfind("btime ", 0) == 0 ? 0 : at)
+                                                      : at + 1;
+    if (begin == std::string::npos) return std::nullopt;
+    long long seconds = 0;
+    std::size_t pos = begin + 6;
+    if (pos >= stat->size() || (*stat)[pos] < '0' || (*stat)[pos] > '9') return std::nullopt;
+    while (pos < stat->size() && (*stat)[pos] >= '0' && (*stat)[pos] <= '9')
+        seconds = seconds * 10 + ((*stat)[pos++] - '0');
+    return seconds;
 }
 
 void probeModelFlag() { g_modelFlag = canOpen("/mnt/mk250.ini"); }

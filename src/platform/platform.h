@@ -37,12 +37,24 @@ void shellSync();
 std::optional<std::string> readFile(const char* appliancePath,
                                     std::size_t maxBytes = static_cast<std::size_t>(-1));
 
+// What a reader found in one file: whether the file could be read at all,
+// and the value when it holds one. A file that exists without a value is
+// one this program cannot parse.
+template <class T>
+struct FileValue {
+    bool exists = false;
+    std::optional<T> value;
+    bool unparsable() const { return exists && !value; }
+};
+
 // The first byte of a flag file; nullopt when it is missing or empty.
 std::optional<char> firstByte(const char* appliancePath);
+FileValue<char> readFirstByte(const char* appliancePath);
 
 // The integer a single scanf "%d" reads at the start of the file; nullopt
 // when the file is missing or does not begin with one.
 std::optional<int> firstInt(const char* appliancePath);
+FileValue<int> readFirstInt(const char* appliancePath);
 
 // True when the file can be opened for reading.
 bool canOpen(const char* appliancePath);
@@ -77,9 +89,19 @@ bool copyFile(const char* fromAppliancePath, const char* toAppliancePath);
 std::vector<std::string> regularFiles(const char* applianceDirectory);
 
 // Serialises whole requests: an advisory lock on the /mnt directory, which
-// is never replaced, held until the process ends. False when another
-// request holds it for longer than the wait.
-bool lockSettings();
+// is never replaced, held until the process ends. A change takes it
+// exclusive; a reader shared, so that it never sees half of a change.
+// False when another request holds it for longer than the wait.
+enum class LockMode { Exclusive, Shared };
+bool lockSettings(LockMode mode = LockMode::Exclusive);
+
+// Modification time of an appliance file in seconds since the epoch;
+// nullopt when it does not exist.
+std::optional<long long> modificationTime(const char* appliancePath);
+
+// When the running system started, in seconds since the epoch, as the
+// kernel reports it (the "btime" line of /proc/stat); nullopt when unknown.
+std::optional<long long> bootTime();
 
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();

@@ -13,9 +13,7 @@
 namespace settings {
 namespace {
 
-// The end marker must begin within this many characters, or no scan of
-// the script finds it; and a shorter new script is taken for a damaged one.
-constexpr std::size_t kHeaderScanLimit = 300;
+// A shorter new script is taken for a damaged one.
 constexpr std::size_t kMinimumScriptLength = 300;
 
 std::string header(const SettingsRecord& r) {
@@ -66,6 +64,16 @@ void printModified() {
 
 }  // namespace
 
+std::optional<std::size_t> headerEnd(const std::string& script) {
+    const std::size_t marker = script.find("end");
+    // An "end" inside a line (a comment, a value the scanner ignored) is no
+    // header end: taking it would carry the rest of the old header into the
+    // tail, where its old values would override the new ones at boot.
+    if (marker == std::string::npos || marker >= kHeaderScanLimit) return std::nullopt;
+    if (marker != 0 && script[marker - 1] != '\n') return std::nullopt;
+    return marker;
+}
+
 void rewriteBootScript() {
     // Read whole: a long tail is carried over, never cut.
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
@@ -74,13 +82,9 @@ void rewriteBootScript() {
         return;
     }
     parseSettingsText(*script, kHeaderScanLimit);
-    const std::size_t marker = script->find("end");
-    // An "end" inside a line (a comment, a value the scanner ignored) is no
-    // header end: taking it would carry the rest of the old header into the
-    // tail, where its old values would override the new ones at boot.
-    const bool hasMarker = marker != std::string::npos && marker < kHeaderScanLimit &&
-                           (marker == 0 || (*script)[marker - 1] == '\n');
-    const std::size_t tailOffset = hasMarker ? marker : 0;
+    const std::optional<std::size_t> marker = headerEnd(*script);
+    const bool hasMarker = marker.has_value();
+    const std::size_t tailOffset = marker.value_or(0);
 
     // Without a header end no change can be placed safely: report only.
     if (!hasMarker && !pendingLine().empty()) {

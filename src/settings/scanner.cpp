@@ -55,7 +55,7 @@ bool valueLength(const std::string& text, std::size_t v, std::size_t longest, st
 
 }  // namespace
 
-void parseSettingsText(const std::string& text, std::size_t limit) {
+void parseSettingsText(const std::string& text, std::size_t limit, ColourKeys colourKeys) {
     if (limit <= 2) return;
     SettingsRecord& r = record();
     for (std::size_t i = 0; i < limit; ++i) {
@@ -83,7 +83,7 @@ void parseSettingsText(const std::string& text, std::size_t limit) {
                     r.*test.number = platform::atoiValue(value);
                     break;
                 case ScanKind::Colour:
-                    capture::applyColourKey(test.key, value, i);
+                    if (colourKeys == ColourKeys::Apply) capture::applyColourKey(test.key, value, i);
                     break;
                 default:
                     break;

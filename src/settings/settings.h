@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "dispatch/dispatch.h"
@@ -59,7 +60,18 @@ void clearPendingLine();
 // are matched on their endings wherever they stand; the first "end" sets
 // headerLength and stops the scan; colour keys update the colour file.
 // Bytes beyond the text read as zero, so any limit is safe.
-void parseSettingsText(const std::string& text, std::size_t limit);
+// A reader that must not write passes ColourKeys::Skip: colour keys in the
+// text are then matched but not applied.
+enum class ColourKeys { Apply, Skip };
+void parseSettingsText(const std::string& text, std::size_t limit,
+                       ColourKeys colourKeys = ColourKeys::Apply);
+
+// The end marker must begin within this many characters of the boot script.
+constexpr std::size_t kHeaderScanLimit = 300;
+
+// Where the boot script's header ends: the first "end" within the first
+// kHeaderScanLimit characters, when it begins a line; nullopt otherwise.
+std::optional<std::size_t> headerEnd(const std::string& script);
 
 // Reads /mnt/autorun.sh, prints the device status report and, when a
 // pending change line waits, applies it and rewrites the script's header
