@@ -29,14 +29,14 @@ all: build
 build:
 	scripts/install-deps.sh build
 	cmake -S . -B $(BUILD) $(HOST_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target webcfg
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg state
 
 # The appliance program for 32-bit ARM with hard float, plus the programs
 # that make test runs under qemu-arm.
 build-armhf:
 	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh armhf
 	cmake -S . -B $(ARMHF_BUILD) $(ARMHF_FLAGS)
-	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox gb2312_check
+	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox gb2312_check
 
 # The browser tests need the pinned node packages; npm ci reinstalls them
 # only when the lock file changed.
@@ -77,15 +77,17 @@ fuzz-build:
 bench: build-armhf
 	scripts/install-deps.sh build bench
 	cmake -S . -B $(BUILD) $(HOST_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox
 	cmake -S . -B $(BUILD)/dynamic -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=OFF -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/dynamic -j $(JOBS) --target webcfg webcfg_sandbox
 	cmake -S bench -B $(BUILD)/bench
 	cmake --build $(BUILD)/bench -j $(JOBS)
 	$(BUILD)/bench/webcfg-bench --work $(BUILD)/bench/work --seed scripts/demo-seed.sh \
 	  --program $(BUILD)/webcfg-sandbox.cgi --dynamic-program $(BUILD)/dynamic/webcfg-sandbox.cgi \
+	  --state-program $(BUILD)/state-sandbox.cgi \
 	  --floor $(BUILD)/bench/floor \
 	  --size static=$(BUILD)/webcfg.cgi --size dynamic=$(BUILD)/dynamic/webcfg.cgi \
+	  --size state=$(BUILD)/state.cgi \
 	  --size armhf=$(ARMHF_BUILD)/webcfg.cgi $(BENCH_FLAGS)
 
 # The pages and the CGI on http://127.0.0.1:$(PORT)/ (the next free port
@@ -93,7 +95,7 @@ bench: build-armhf
 run:
 	scripts/install-deps.sh build demo
 	cmake -S . -B $(DEMO_BUILD) -DAPPLIANCE_ROOT=$(DEMO_ROOT) -DWEBCFG_TESTS=OFF
-	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg state
 	@[ -f $(DEMO_ROOT)/mnt/autorun.sh ] || scripts/demo-seed.sh $(DEMO_ROOT)
 	scripts/demo-serve.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi web $(DEMO_SERVER) $(PORT)
 

@@ -45,7 +45,7 @@ namespace {
 
 // Reference rows (the floor, the dynamically linked build) are measured for
 // comparison and are not held to the goals.
-enum class Role { Floor, Reference, NoField, Status, Rewrite, Other };
+enum class Role { Floor, Reference, NoField, Status, Rewrite, State, Other };
 
 struct Kind {
     const char* label;
@@ -53,10 +53,11 @@ struct Kind {
     const char* method;
     std::string form;  // query string for GET, urlencoded body for POST
     bool dynamicLink = false;
+    bool stateProgram = false;  // the read-only state program instead of the settings one
 };
 
 struct Options {
-    fs::path work, seed, program, dynamicProgram, floor;
+    fs::path work, seed, program, dynamicProgram, stateProgram, floor;
     std::vector<std::pair<std::string, fs::path>> sizes;
     int runs = 60;
     int traced = 15;
@@ -111,6 +112,7 @@ std::vector<Kind> requestKinds() {
          "sub_text=" + urlencode(caption) + "&sub_submit=Apply"},
         {"codec form, five groups (codec_submit)", Role::Other, "POST",
          "selvs=male&ctrlaz=male&ctrlez=female&ctrlbz=male&audioin=male&codec_submit=Apply"},
+        {"state document (state.cgi)", Role::State, "GET", "", false, true},
         {"no known field, dynamically linked build", Role::Reference, "GET", "page=status", true},
     };
 }
@@ -406,6 +408,7 @@ Options parse(int argc, char** argv) {
         else if (a == "--seed") o.seed = value();
         else if (a == "--program") o.program = value();
         else if (a == "--dynamic-program") o.dynamicProgram = value();
+        else if (a == "--state-program") o.stateProgram = value();
         else if (a == "--floor") o.floor = value();
         else if (a == "--runs") o.runs = std::atoi(value().c_str());
         else if (a == "--traced-runs") o.traced = std::atoi(value().c_str());
@@ -421,13 +424,14 @@ Options parse(int argc, char** argv) {
     }
     if (o.work.empty() || o.seed.empty() || o.program.empty() || o.floor.empty())
         fail("usage: webcfg-bench --work DIR --seed SCRIPT --program CGI --floor PROGRAM "
-             "[--dynamic-program CGI] [--size LABEL=PATH]... [--runs N] [--traced-runs N] "
+             "[--dynamic-program CGI] [--state-program CGI] [--size LABEL=PATH]... [--runs N] "
+             "[--traced-runs N] "
              "[--real-sync]");
     if (o.runs < 50) fail("--runs must be at least 50");
     if (o.traced < 1) fail("--traced-runs must be at least 1");
-    for (fs::path* p : {&o.work, &o.seed, &o.program, &o.dynamicProgram, &o.floor})
+    for (fs::path* p : {&o.work, &o.seed, &o.program, &o.dynamicProgram, &o.stateProgram, &o.floor})
         if (!p->empty()) *p = fs::absolute(*p);
-    for (fs::path* p : {&o.seed, &o.program, &o.dynamicProgram, &o.floor})
+    for (fs::path* p : {&o.seed, &o.program, &o.dynamicProgram, &o.stateProgram, &o.floor})
         if (!p->empty() && !fs::exists(*p)) fail(p->string() + " does not exist");
     return o;
 }
@@ -462,9 +466,13 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         const Kind& k = kinds[i];
         if (k.dynamicLink && o.dynamicProgram.empty()) continue;
+        if (k.stateProgram && o.stateProgram.empty()) continue;
         Row r;
         r.kind = &k;
-        r.program = k.role == Role::Floor ? o.floor : k.dynamicLink ? o.dynamicProgram : o.program;
+        r.program = k.role == Role::Floor ? o.floor
+                    : k.dynamicLink      ? o.dynamicProgram
+                    : k.stateProgram     ? o.stateProgram
+                                         : o.program;
         r.root = o.work / ("root" + std::to_string(i));
         fs::create_directories(r.root);
         std::string seed = "sh '" + o.seed.string() + "' '" + r.root.string() + "'";
@@ -551,6 +559,12 @@ int main(int argc, char** argv) {
                         "(goal < 300,000): %s, %s\n",
                         ratio, grouped(r.instructions).c_str(), verdict(ratio <= 2),
                         verdict(r.instructions < 300000));
+            break;
+        case Role::State:
+            std::printf("- State document: %.2f x floor (goal <= 2), %s own instructions "
+                        "(goal < 400,000): %s, %s\n",
+                        ratio, grouped(r.instructions).c_str(), verdict(ratio <= 2),
+                        verdict(r.instructions < 400000));
             break;
         case Role::Rewrite:
             std::printf("- Boot-script rewrite: %s own instructions (goal < 500,000): %s; "

@@ -14,7 +14,7 @@ esac
 marker=.webcfg-demo-root
 if [ -e "$root" ]; then
     # A root from before the marker existed holds only mnt and tmp.
-    others=$(ls -A "$root" | grep -v -x -e mnt -e tmp -e "$marker" || true)
+    others=$(ls -A "$root" | grep -v -x -e mnt -e tmp -e proc -e "$marker" || true)
     if [ ! -e "$root/$marker" ] && [ -n "$others" ]; then
         echo "demo-seed: '$root' is not empty and is no demo root; not touching it" >&2
         exit 2
@@ -164,5 +164,11 @@ EOF
     control 'Sidetone Playback Volume' INTEGER 1 0 '0 - 7'
     printf '}\n'
 } > "$m/asound.state"
+
+# When the demo device last started, as the kernel would say in /proc/stat;
+# written last, so the files above count as read at that start. The demo's
+# stub reboot writes it anew.
+mkdir -p "$root/proc"
+echo "btime $(date +%s)" > "$root/proc/stat"
 
 echo "demo: seeded $root"

@@ -8,26 +8,29 @@ set -eu
 
 # Target libraries for the cross build. libcgicc-dev:armhf cannot be
 # installed next to the host's libcgicc-dev (both ship cgicc-config), so the
-# packages are downloaded and unpacked instead of installed.
-ARMHF_SYSROOT_PACKAGES="libcgicc-dev:armhf libcgicc3:armhf libc6:armhf"
+# packages are downloaded and unpacked instead of installed; the JSON
+# library is headers only, the same for every architecture.
+ARMHF_SYSROOT_PACKAGES="libcgicc-dev:armhf libcgicc3:armhf libc6:armhf nlohmann-json3-dev"
 
 pkgs=""
 need_node=no
 armhf=no
 for set in "$@"; do
     case "$set" in
-        build) pkgs="$pkgs cmake make g++ libcgicc-dev" ;;
-        test)  pkgs="$pkgs cmake make g++ libcgicc-dev googletest libgtest-dev libgmock-dev" ;;
+        build) pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev" ;;
+        test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema" ;;
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by
         # playwright-core from npm (which never downloads a browser).
-        web)   pkgs="$pkgs lighttpd chromium"; need_node=yes ;;
+        # The server checks also serve the programs with busybox httpd
+        # and request them with curl.
+        web)   pkgs="$pkgs lighttpd chromium busybox curl"; need_node=yes ;;
         # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;
         # make bench: the floor program is C, callgrind counts instructions.
-        bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev valgrind binutils" ;;
+        bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev nlohmann-json3-dev valgrind binutils" ;;
         # libFuzzer targets: clang and its fuzzer and sanitizer runtimes.
         fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
         # The Ansible collection and its simulated fleet: each device a

@@ -1,4 +1,8 @@
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
+#include "platform/platform.h"
 
-int main() { return form::run(cgiMain); }
+int main() {
+    platform::ignoreClosedOutput();
+    return form::run(cgiMain);
+}

@@ -8,6 +8,7 @@
 #include "dispatch/dispatch.h"
 
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -25,6 +26,10 @@ CaptureFiles readCaptureFiles();
 
 // The catalogue name of a format code, or nullptr outside it.
 const char* formatName(int code);
+
+// The values the format and level menus offer, in menu order.
+std::vector<int> formatMenuCodes();
+std::vector<int> levelMenuCodes();
 
 // The capture status block; 1 when /mnt/format.ini was read, -1 when not.
 int printCaptureStatus();

@@ -76,6 +76,12 @@ const char* levelLine(unsigned code) {
     return nullptr;
 }
 
+std::vector<int> levelMenuCodes() {
+    std::vector<int> codes;
+    for (const char* choice : kLevelChoices) codes.push_back(platform::atoiValue(choice));
+    return codes;
+}
+
 EncoderFiles readEncoderFiles() {
     EncoderFiles files;
     // The whole first line: a delay typed with leading zeros still reads right.

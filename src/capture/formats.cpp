@@ -128,6 +128,12 @@ const char* formatName(int code) {
     return nullptr;
 }
 
+std::vector<int> formatMenuCodes() {
+    std::vector<int> codes;
+    for (const char* choice : kFormatChoices) codes.push_back(platform::atoiValue(choice));
+    return codes;
+}
+
 CaptureFiles readCaptureFiles() {
     CaptureFiles files;
     std::optional<std::string> format = platform::readFile("/mnt/format.ini", kFormatFileBytes);

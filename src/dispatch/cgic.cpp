@@ -131,16 +131,45 @@ cgiFormResultType choose(const char* name, const char* const* choices, int total
     return cgiFormNoSuchChoice;
 }
 
-// CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength.
-std::optional<std::size_t> contentLengthOf(const std::optional<std::string>& text) {
-    if (!text || text->empty()) return 0;
+// CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength; an
+// empty one is 0. Servers that take a chunked body pass none at all.
+std::variant<std::size_t, Unreadable> contentLengthOf(const std::optional<std::string>& text) {
+    if (!text) return Unreadable::NoLength;
+    for (char c : *text)
+        if (c < '0' || c > '9') return Unreadable::BadLength;
     std::size_t n = 0;
     for (char c : *text) {
-        if (c < '0' || c > '9') return std::nullopt;
         n = n * 10 + static_cast<std::size_t>(c - '0');
-        if (n > kMaxContentLength) return std::nullopt;
+        if (n > kMaxContentLength) return Unreadable::TooLarge;
     }
     return n;
+}
+
+struct Refusal {
+    const char* status;
+    std::string line;
+};
+
+Refusal refusalOf(Unreadable why) {
+    switch (why) {
+        case Unreadable::NoLength:
+            return {"411 Length Required",
+                    "the request needs a Content-Length (a chunked body is not read); nothing was done"};
+        case Unreadable::TooLarge:
+            return {"413 Content Too Large", "the body is larger than " +
+                                                 std::to_string(kMaxContentLength) +
+                                                 " bytes; nothing was done"};
+        case Unreadable::BadLength:
+            return {"400 Bad Request", "the Content-Length is not a number; nothing was done"};
+        case Unreadable::ShortBody:
+            return {"400 Bad Request",
+                    "the body is shorter than its Content-Length; nothing was done"};
+        case Unreadable::BadMultipart:
+            return {"400 Bad Request",
+                    "the multipart form cannot be read (no boundary or no closing boundary); "
+                    "nothing was done"};
+    }
+    return {"400 Bad Request", "the request cannot be read; nothing was done"};
 }
 
 std::string envOr(const char* name) {
@@ -150,25 +179,27 @@ std::string envOr(const char* name) {
 
 }  // namespace
 
-std::optional<Fields> parse(const RawRequest& request) {
+std::variant<Fields, Unreadable> parse(const RawRequest& request) {
     std::string method = lower(request.method);
     std::string query, type, body;
     if (method == "get") {
         query = normaliseUrlencoded(request.queryString);
     } else if (method == "post") {
-        std::optional<std::size_t> length = contentLengthOf(request.contentLength);
-        if (!length || request.body.size() < *length) return std::nullopt;
-        body = request.body.substr(0, *length);
+        std::variant<std::size_t, Unreadable> length = contentLengthOf(request.contentLength);
+        if (const Unreadable* why = std::get_if<Unreadable>(&length)) return *why;
+        const std::size_t announced = std::get<std::size_t>(length);
+        if (request.body.size() < announced) return Unreadable::ShortBody;
+        body = request.body.substr(0, announced);
         std::string media = lower(trim(request.contentType.substr(0, request.contentType.find(';'))));
         if (media == "application/x-www-form-urlencoded") {
             type = "application/x-www-form-urlencoded";
             body = normaliseUrlencoded(body);
         } else if (media == "multipart/form-data") {
             std::optional<std::string> boundary = boundaryOf(request.contentType);
-            if (!boundary) return std::nullopt;
+            if (!boundary) return Unreadable::BadMultipart;
             std::string closing = "--" + *boundary + "--";
             std::size_t at = body.rfind(closing);
-            if (at == std::string::npos) return std::nullopt;
+            if (at == std::string::npos) return Unreadable::BadMultipart;
             // cgicc loses the last part unless a line end follows the close.
             if (at + closing.size() == body.size()) body += "\r\n";
             type = "multipart/form-data; boundary=" + *boundary;
@@ -183,8 +214,17 @@ std::optional<Fields> parse(const RawRequest& request) {
         cgicc::Cgicc cgi(&input);
         return fieldsOf(cgi);
     } catch (...) {
-        return std::nullopt;
+        return Unreadable::BadMultipart;  // what cgicc refuses is a form it cannot split
     }
+}
+
+void refuse(Unreadable why) {
+    const Refusal r = refusalOf(why);
+    std::fprintf(stdout, "Status: %s\r\n", r.status);
+    cgiOut = stdout;
+    cgiHeaderContentType("text/plain");
+    std::puts(r.line.c_str());
+    std::fflush(stdout);
 }
 
 void install(Fields fields) { g_fields = std::move(fields); }
@@ -197,21 +237,26 @@ int run(int (*cgiMain)()) {
     if (const char* cl = std::getenv("CONTENT_LENGTH")) request.contentLength = cl;
 
     if (lower(request.method) == "post") {
-        std::optional<std::size_t> length = contentLengthOf(request.contentLength);
-        if (!length) return 1;
-        request.body.resize(*length);
-        std::size_t got = 0;
-        while (got < *length) {
-            std::size_t n = std::fread(&request.body[got], 1, *length - got, stdin);
-            if (n == 0) break;
-            got += n;
+        // Nothing is read of a body whose length is refused anyway.
+        std::variant<std::size_t, Unreadable> length = contentLengthOf(request.contentLength);
+        if (const std::size_t* n = std::get_if<std::size_t>(&length)) {
+            request.body.resize(*n);
+            std::size_t got = 0;
+            while (got < *n) {
+                std::size_t r = std::fread(&request.body[got], 1, *n - got, stdin);
+                if (r == 0) break;
+                got += r;
+            }
+            request.body.resize(got);
         }
-        request.body.resize(got);
     }
 
-    std::optional<Fields> fields = parse(request);
-    if (!fields) return 1;
-    install(std::move(*fields));
+    std::variant<Fields, Unreadable> parsed = parse(request);
+    if (const Unreadable* why = std::get_if<Unreadable>(&parsed)) {
+        refuse(*why);
+        return 1;
+    }
+    install(std::move(std::get<Fields>(parsed)));
     cgiOut = stdout;
     return cgiMain();
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 enum cgiFormResultType {
@@ -60,16 +61,29 @@ struct RawRequest {
     std::string body;  // at most what CONTENT_LENGTH announced
 };
 
-// Fields in posting order; nullopt when the request cannot be parsed and
-// must get no reply.
-std::optional<Fields> parse(const RawRequest& request);
+// Why a request cannot be read. Each is answered with its own HTTP status
+// and one line of text, and nothing is done.
+enum class Unreadable {
+    NoLength,      // a POST without CONTENT_LENGTH (a chunked body): 411
+    TooLarge,      // CONTENT_LENGTH over kMaxContentLength: 413
+    BadLength,     // CONTENT_LENGTH that is not plain digits: 400
+    ShortBody,     // fewer bytes than CONTENT_LENGTH announced: 400
+    BadMultipart,  // no boundary, no closing boundary, or cgicc refused it: 400
+};
+
+// Fields in posting order, or why there are none to be had.
+std::variant<Fields, Unreadable> parse(const RawRequest& request);
+
+// Writes the whole reply of an unreadable request: a CGI Status line, the
+// text/plain header and the one line.
+void refuse(Unreadable why);
 
 // Makes these the fields the cgiForm calls read.
 void install(Fields fields);
 
 // Reads the CGI environment and standard input, parses the form and calls
-// cgiMain with cgiOut set; returns its result, or 1 without calling it (and
-// without any output) when the request cannot be parsed.
+// cgiMain with cgiOut set; returns its result, or 1 without calling it
+// when the request cannot be read (answered by refuse()).
 int run(int (*cgiMain)());
 
 }  // namespace form

@@ -110,6 +110,10 @@ int cgiMain() {
         std::fflush(stdout);
         return 0;
     }
+    // Once the list has started it runs to its end, whatever the web server
+    // does when the client leaves: a half-applied form is worse than a
+    // reply nobody reads.
+    platform::SignalHold hold;
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;
@@ -119,6 +123,5 @@ int cgiMain() {
             continue;
         if (command.run(choice) == Flow::EndRequest) break;
     }
-    std::fflush(stdout);
     return 0;
 }

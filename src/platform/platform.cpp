@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,6 +257,33 @@ bool lockSettings(LockMode mode) {
         ::usleep(kRetryMilliseconds * 1000);
     }
     return true;  // the descriptor stays open, and locked, until the process ends
+}
+
+void ignoreClosedOutput() { ::signal(SIGPIPE, SIG_IGN); }
+
+namespace {
+
+sigset_t terminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+}  // namespace
+
+SignalHold::SignalHold() {
+    sigset_t set = terminationSignals();
+    held_ = ::sigprocmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+SignalHold::~SignalHold() {
+    std::fflush(stdout);
+    if (!held_) return;
+    sigset_t set = terminationSignals();
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 std::optional<long long> modificationTime(const char* appliancePath) {

@@ -103,6 +103,26 @@ std::optional<long long> modificationTime(const char* appliancePath);
 // kernel reports it (the "btime" line of /proc/stat); nullopt when unknown.
 std::optional<long long> bootTime();
 
+// A client that leaves must not leave a half-applied change behind. Called
+// first thing in main: a write to a standard output whose reader has gone
+// fails quietly (the text is dropped) instead of ending the program.
+void ignoreClosedOutput();
+
+// From construction to destruction SIGTERM, SIGHUP and SIGINT (what web
+// servers send when the client has gone) are held. The destructor flushes
+// standard output first; a held signal then ends the program. Shell
+// commands started meanwhile inherit the hold. SIGKILL cannot be held.
+class SignalHold {
+public:
+    SignalHold();
+    ~SignalHold();
+    SignalHold(const SignalHold&) = delete;
+    SignalHold& operator=(const SignalHold&) = delete;
+
+private:
+    bool held_ = false;
+};
+
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();
 bool modelFlag();

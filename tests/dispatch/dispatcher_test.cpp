@@ -32,13 +32,18 @@ TEST(Dispatcher, RequestWithoutKnownFieldsGetsTheHeaderAlone) {
     EXPECT_TRUE(box.calls().empty());
 }
 
-TEST(Dispatcher, UnparsableRequestsGetNoReplyAtAll) {
+// A web server turns "no reply" into an error page or an empty response;
+// the client is told instead what was wrong with its request.
+TEST(Dispatcher, UnreadableRequestsGetTheirStatusAndOneLineAndChangeNothing) {
     Sandbox box;
-    auto withLength = [](std::string length, std::string body) {
+    box.write("/mnt/ttl.ini", "64");
+    const std::string form = "ttl_submit=&ttl=5";
+    auto withLength = [](std::optional<std::string> length, std::string body) {
         Request r;
         r.method = "POST";
         r.contentType = "application/x-www-form-urlencoded";
-        r.contentLength = std::move(length);
+        r.contentLength = length;
+        r.omitContentLength = !length;
         r.body = std::move(body);
         return r;
     };
@@ -48,21 +53,44 @@ TEST(Dispatcher, UnparsableRequestsGetNoReplyAtAll) {
     badMultipart.body = "--b\r\nContent-Disposition: form-data; name=\"ttl_submit\"\r\n\r\n1";
     Request noBoundary = badMultipart;
     noBoundary.contentType = "multipart/form-data";
-    const std::pair<const char*, Request> cases[] = {
-        {"body shorter than announced", withLength("40", "ttl_submit=&ttl=5")},
-        {"length with a sign", withLength("+17", "ttl_submit=&ttl=5")},
-        {"length with white space", withLength(" 17", "ttl_submit=&ttl=5")},
-        {"length over 1 MiB", withLength("1048577", "ttl_submit=&ttl=5")},
-        {"length that overflows", withLength("99999999999999999999999", "ttl_submit=&ttl=5")},
-        {"multipart without its closing boundary", badMultipart},
-        {"multipart without a boundary", noBoundary},
+    const std::string badRequest = "Status: 400 Bad Request\r\n" + header();
+    const std::string badLength = badRequest + "the Content-Length is not a number; nothing was done\n";
+    const std::string tooLarge = "Status: 413 Content Too Large\r\n" + header() +
+                                 "the body is larger than 1048576 bytes; nothing was done\n";
+    const std::string unreadableMultipart =
+        badRequest +
+        "the multipart form cannot be read (no boundary or no closing boundary); nothing was done\n";
+    const struct {
+        const char* name;
+        Request request;
+        std::string reply;
+    } cases[] = {
+        // Servers that take a chunked body pass the framing and no length.
+        {"no length, chunked framing", withLength(std::nullopt, "11\r\n" + form + "\r\n0\r\n\r\n"),
+         "Status: 411 Length Required\r\n" + header() +
+             "the request needs a Content-Length (a chunked body is not read); nothing was done\n"},
+        {"no length, no body", withLength(std::nullopt, ""),
+         "Status: 411 Length Required\r\n" + header() +
+             "the request needs a Content-Length (a chunked body is not read); nothing was done\n"},
+        {"body shorter than announced", withLength("40", form),
+         badRequest + "the body is shorter than its Content-Length; nothing was done\n"},
+        {"length with a sign", withLength("+17", form), badLength},
+        {"length with white space", withLength(" 17", form), badLength},
+        {"length over 1 MiB", withLength("1048577", form), tooLarge},
+        {"length that overflows", withLength("99999999999999999999999", form), tooLarge},
+        {"multipart without its closing boundary", badMultipart, unreadableMultipart},
+        {"multipart without a boundary", noBoundary, unreadableMultipart},
+        // An empty or zero length reads no body, as always: no fields.
+        {"empty length", withLength("", form), header()},
+        {"zero length", withLength("0", form), header()},
     };
-    for (const auto& [name, request] : cases) {
-        SCOPED_TRACE(name);
-        Reply r = box.run(request);
-        EXPECT_EQ(r.out, "");
-        EXPECT_FALSE(box.exists("/mnt/ttl.ini"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reply r = box.run(c.request);
+        EXPECT_EQ(r.out, c.reply);
+        EXPECT_EQ(box.read("/mnt/ttl.ini"), "64");
     }
+    EXPECT_TRUE(box.calls().empty());
 }
 
 TEST(Dispatcher, TheThreePostingEncodingsReachTheCommands) {

@@ -34,10 +34,10 @@ std::string part(const std::string& b, const std::string& name, const std::strin
 struct ParseCase {
     const char* name;
     RawRequest request;
-    std::optional<Fields> expected;
+    std::variant<Fields, form::Unreadable> expected;
 };
 
-TEST(FormParse, GivesTheFieldsCgicWouldGive) {
+TEST(FormParse, GivesTheFieldsCgicWouldGiveOrWhyThereAreNone) {
     const std::string mp = part("B", "a", "1") + part("B", "b", "x\r\ny") + "--B--";
     RawRequest shortBody = post(kUrlencoded, "a=1");
     shortBody.contentLength = "10";
@@ -47,6 +47,8 @@ TEST(FormParse, GivesTheFieldsCgicWouldGive) {
     hugeLength.contentLength = "1048577";
     RawRequest noLength = post(kUrlencoded, "a=1");
     noLength.contentLength.reset();
+    RawRequest emptyLength = post(kUrlencoded, "a=1");
+    emptyLength.contentLength = "";
     RawRequest postWithQuery = post(kUrlencoded, "a=1");
     postWithQuery.queryString = "q=2";
     RawRequest head = get("a=1");
@@ -73,7 +75,7 @@ TEST(FormParse, GivesTheFieldsCgicWouldGive) {
         {"body beyond the length ignored",
          [] { auto r = post(kUrlencoded, "a=1&b=2"); r.contentLength = "3"; return r; }(),
          Fields{{"a", "1"}}},
-        {"absent length reads no body", noLength, Fields{}},
+        {"empty length reads no body", emptyLength, Fields{}},
         {"unknown body type gives no fields", post("text/plain", "a=1"), Fields{}},
         {"other methods give no fields", head, Fields{}},
         {"multipart", post("multipart/form-data; boundary=B", mp + "\r\n"),
@@ -85,13 +87,15 @@ TEST(FormParse, GivesTheFieldsCgicWouldGive) {
         {"multipart boundary after another parameter",
          post("multipart/form-data; charset=utf-8; boundary=B", mp),
          Fields{{"a", "1"}, {"b", "x\r\ny"}}},
-        {"short body is unparsable", shortBody, std::nullopt},
-        {"signed length is unparsable", signedLength, std::nullopt},
-        {"length over 1 MiB is unparsable", hugeLength, std::nullopt},
+        {"absent length", noLength, form::Unreadable::NoLength},
+        {"short body", shortBody, form::Unreadable::ShortBody},
+        {"signed length", signedLength, form::Unreadable::BadLength},
+        {"length over 1 MiB", hugeLength, form::Unreadable::TooLarge},
         {"multipart without boundary",
-         post("multipart/form-data", mp), std::nullopt},
+         post("multipart/form-data", mp), form::Unreadable::BadMultipart},
         {"multipart without closing boundary",
-         post("multipart/form-data; boundary=B", part("B", "a", "1")), std::nullopt},
+         post("multipart/form-data; boundary=B", part("B", "a", "1")),
+         form::Unreadable::BadMultipart},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.name);

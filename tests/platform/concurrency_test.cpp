@@ -6,7 +6,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -181,6 +183,58 @@ TEST(Concurrency, KilledWritesLeaveOldOrNewFiles) {
     }
     std::printf("killed writes: %d of %d runs killed, %d torn files\n", killed, runs, torn);
     EXPECT_GT(killed, runs / 4);
+}
+
+// Every file under the root, by its path.
+std::map<std::string, std::string> filesOf(const Sandbox& box) {
+    std::map<std::string, std::string> files;
+    const std::filesystem::path root = box.hostPath("");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(root).string()] =
+                *box.read("/" + entry.path().lexically_relative(root).string());
+    return files;
+}
+
+// The signals a web server sends when its client has gone, at moments
+// spread over a codec form: the program either ends before the command
+// list starts (nothing changed) or finishes the list and its reply first.
+TEST(Concurrency, TerminationSignalsWaitForTheCommandListToEnd) {
+    constexpr int kMoments = 8;
+    const Request codecForm = postOf({{"codec_submit", ""}, {"ctrlts", "female"},
+                                      {"selvs", "male"}, {"ctrlau", "female"},
+                                      {"ctrlax", "female"}, {"ctrlaz", "amale"},
+                                      {"ifwifi", "male"}, {"ctrldz", "female"},
+                                      {"ctrlez", "female"}, {"ctrlbz", "amale"},
+                                      {"ctrlcz", "female"}, {"audioen", "male"},
+                                      {"audioin", "male"}});
+    Sandbox reference;
+    sandbox::layOutAppliance(reference);
+    const auto before = filesOf(reference);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string wholeReply = reference.run(codecForm).out;
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    const auto after = filesOf(reference);
+    ASSERT_NE(before, after);
+
+    int finishedAfterSignal = 0;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        for (int i = 0; i < kMoments; ++i) {
+            SCOPED_TRACE(std::string(strsignal(signal)) + ", moment " + std::to_string(i));
+            Sandbox box;
+            sandbox::layOutAppliance(box);
+            const auto reply =
+                box.runAndSignal(codecForm, whole * (2 * i + 1) / (2 * kMoments), signal);
+            const auto files = filesOf(box);
+            if (files == before) continue;  // ended before the list started
+            EXPECT_EQ(files, after);
+            EXPECT_EQ(reply.out, wholeReply);
+            finishedAfterSignal += reply.exitCode == -signal;
+        }
+    }
+    // Some signals must have arrived while the list was running.
+    EXPECT_GT(finishedAfterSignal, 0);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,9 +26,10 @@ namespace fs = std::filesystem;
 namespace sandbox {
 namespace {
 
-const char* cgiProgram() {
-    const char* over = std::getenv("WEBCFG_CGI");
-    return over && *over ? over : WEBCFG_SANDBOX_CGI;
+const char* cgiProgram(bool state) {
+    const char* over = std::getenv(state ? "WEBCFG_STATE_CGI" : "WEBCFG_CGI");
+    if (over && *over) return over;
+    return state ? WEBCFG_SANDBOX_STATE_CGI : WEBCFG_SANDBOX_CGI;
 }
 
 void writeStub(const std::string& bin, const char* name) {
@@ -127,8 +130,13 @@ Reply Sandbox::runAndKill(const Request& request, std::chrono::microseconds dela
     return execute(request, delay);
 }
 
+Reply Sandbox::runAndSignal(const Request& request, std::chrono::microseconds delay,
+                           int signal) {
+    return execute(request, delay, signal);
+}
+
 Reply Sandbox::execute(const Request& request,
-                       std::optional<std::chrono::microseconds> killAfter) {
+                       std::optional<std::chrono::microseconds> killAfter, int signal) {
     std::vector<std::string> env = {
         "PATH=" + dir_ + "/bin:/usr/local/bin:/usr/bin:/bin",
         "WEBCFG_STUB_LOG=" + dir_ + "/calls.log",
@@ -149,7 +157,7 @@ Reply Sandbox::execute(const Request& request,
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string program = cgiProgram();
+    std::string program = cgiProgram(request.stateProgram);
     std::vector<std::string> argv;
     if (const char* wrapper = std::getenv("WEBCFG_CGI_WRAPPER"); wrapper && *wrapper)
         argv.push_back(wrapper);
@@ -167,6 +175,14 @@ Reply Sandbox::execute(const Request& request,
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        if (request.readOnlyMnt) {
+            const std::string mnt = cwd + "/mnt";
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount(mnt.c_str(), mnt.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+                ::mount(nullptr, mnt.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                ::_exit(kNoReadOnlyMount);
+        }
         ::execve(argvp[0], argvp.data(), envp.data());
         if (errno == ENOENT) ::execvpe(argvp[0], argvp.data(), envp.data());
         ::_exit(127);
@@ -198,6 +214,12 @@ Reply Sandbox::execute(const Request& request,
             deadline - std::chrono::steady_clock::now());
         int left = remaining.count() <= 0 ? 0 : static_cast<int>(remaining.count() / 1000) + 1;
         if (remaining.count() <= 0) left = 0;
+        if (left <= 0 && killAfter && signal != SIGKILL) {
+            ::kill(pid, signal);
+            killAfter.reset();
+            deadline = start + std::chrono::seconds(20);
+            continue;
+        }
         if (left <= 0) {
             reply.timedOut = !killAfter;
             // The whole process group: a shell command it started dies too.
@@ -261,6 +283,15 @@ Reply Sandbox::postMultipart(const Fields& fields, const std::string& boundary) 
     r.method = "POST";
     r.contentType = "multipart/form-data; boundary=" + boundary;
     r.body = multipart(fields, boundary);
+    return run(r);
+}
+
+Reply Sandbox::state(const std::string& queryString) {
+    Request r;
+    r.method = "GET";
+    r.queryString = queryString;
+    r.omitContentLength = true;
+    r.stateProgram = true;
     return run(r);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +21,8 @@ struct Request {
     std::optional<std::string> contentLength;  // nullopt: the body's length
     bool omitContentLength = false;
     std::string body;
+    bool stateProgram = false;  // run the state program instead of the settings one
+    bool readOnlyMnt = false;   // /mnt mounted read-only for the program (needs root)
 };
 
 struct Reply {
@@ -30,6 +33,9 @@ struct Reply {
 };
 
 constexpr const char* kHeader = "Content-type: text/plain\r\n\r\n";
+
+// Exit status of a run whose read-only mount could not be made.
+constexpr int kNoReadOnlyMount = 125;
 
 std::string urlencode(const std::string& text);
 std::string urlencoded(const Fields& fields);
@@ -54,16 +60,23 @@ public:
     // Runs the request and kills the program with SIGKILL after the delay
     // (if it is still running then).
     Reply runAndKill(const Request& request, std::chrono::microseconds delay);
+    // Runs the request and sends the program alone the signal after the
+    // delay, as a web server does when its client has gone; then reads the
+    // reply to its end.
+    Reply runAndSignal(const Request& request, std::chrono::microseconds delay, int signal);
     Reply get(const std::string& queryString);
     Reply post(const Fields& fields);
     Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
+    // A GET of the state program with this query string.
+    Reply state(const std::string& queryString = "");
 
     // Stub programs called so far, one "name args" entry per call, in order.
     std::vector<std::string> calls() const;
     int count(const std::string& call) const;
 
 private:
-    Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter);
+    Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter,
+                  int signal = SIGKILL);
     std::string dir_;
 };
 

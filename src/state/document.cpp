@@ -1,0 +1,388 @@
+// The state document: every setting as a typed value, read through the
+// same readers the status reports print from. It only reads.
+#include <string>
+#include <vector>
+
+#include "capture/capture.h"
+#include "network/network.h"
+#include "overlay/overlay.h"
+#include "platform/platform.h"
+#include "settings/rules.h"
+#include "settings/settings.h"
+#include "state/state.h"
+
+namespace state {
+namespace {
+
+using json = nlohmann::json;
+
+// The settings files the device reads when it starts; a change to any of
+// them waits for a restart.
+const char* const kBootFiles[] = {
+    "/mnt/autorun.sh",     "/mnt/mac.sh",          "/mnt/wifi/ifwifi",
+    "/mnt/wifi/wpa.conf",  "/mnt/wifi/wifi_ip.conf", "/mnt/format.ini",
+    "/mnt/mk120.ini",      "/mnt/qiehuan",         "/mnt/kovra_maxdelay.ini",
+    "/mnt/kovra_encProfileIdc.ini", "/mnt/kovra_encQuality.ini", "/mnt/kovra_encLevel.ini",
+    "/mnt/ttl.ini",        "/mnt/idr.ini",         "/mnt/color.ini",
+    "/mnt/ts.ini",         "/mnt/httpts.ini",      "/mnt/tcp.ini",
+    "/mnt/rtsp.ini",       "/mnt/rtsporrtmp.ini",  "/mnt/ha.ini",
+    "/mnt/asound.state",   "/mnt/m.ini",           "/mnt/zk.ini",
+    "/mnt/zhiti.ini",
+};
+
+const char* const kInputWords[] = {"vga", "dvi", "hdmi", "bnc", "ypbpr"};
+
+class Reader {
+public:
+    json unreadable = json::array();
+
+    // Notes a file that exists but holds nothing this program understands.
+    void unparsable(const char* path) {
+        for (const json& seen : unreadable)
+            if (seen == path) return;
+        unreadable.push_back(path);
+    }
+
+    template <class T>
+    bool check(const platform::FileValue<T>& read, const char* path) {
+        if (read.unparsable()) unparsable(path);
+        return read.value.has_value();
+    }
+};
+
+bool exists(const char* path) { return platform::modificationTime(path).has_value(); }
+
+// A text value the settings program would accept, or null.
+json acceptedText(const char* field, const std::string& value) {
+    const settings::ValueRule* rule = settings::ruleForField(field);
+    if (rule && settings::refusalFor(*rule, value)) return nullptr;
+    return value;
+}
+
+// A number within its field's bounds, or null.
+json acceptedNumber(const char* field, long long value) {
+    const settings::ValueRule* rule = settings::ruleForField(field);
+    if (rule && rule->check == settings::ValueCheck::Range &&
+        (value < rule->minimum || value > settings::largestAccepted(*rule)))
+        return nullptr;
+    return value;
+}
+
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// A flag file's value: missing gives fallback, a first byte of the table
+// its word, anything else (an empty file too) null and the file noted.
+json flag(Reader& reader, const char* path, json fallback,
+          std::initializer_list<std::pair<char, json>> values) {
+    platform::FileValue<char> read = platform::readFirstByte(path);
+    if (!read.exists) return fallback;
+    if (read.value)
+        for (const auto& [byte, value] : values)
+            if (*read.value == byte) return value;
+    reader.unparsable(path);
+    return nullptr;
+}
+
+json headerSettings(Reader& reader, json& network, json& outputs, json& encoder, json& audio) {
+    settings::record() = settings::SettingsRecord{};
+    std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
+    const bool have = script.has_value();
+    if (!have && exists("/mnt/autorun.sh")) reader.unparsable("/mnt/autorun.sh");
+    // Colour keys in a header are matched but never applied here.
+    if (have) settings::parseSettingsText(*script, settings::kHeaderScanLimit, settings::ColourKeys::Skip);
+    const settings::SettingsRecord& r = settings::record();
+    const auto text = [&](const char* field, const std::string& v) -> json {
+        return have ? acceptedText(field, v) : json(nullptr);
+    };
+    const auto number = [&](const char* field, int v) -> json {
+        return have ? acceptedNumber(field, v) : json(nullptr);
+    };
+    const auto twoWay = [&](int v, int on, int off) -> json {
+        if (!have) return nullptr;
+        return v == on ? json(true) : v == off ? json(false) : json(nullptr);
+    };
+    network["ip"] = text("ip", r.ip);
+    network["netmask"] = text("netmask", r.netmask);
+    network["gateway"] = text("gateway", r.gateway);
+    outputs["ts_address"] = text("tz", r.tz);
+    outputs["ts_port"] = number("tc", r.tc);
+    outputs["rtmp_url"] = text("rtmpurl", r.url);
+    encoder["bitrate"] = number("bitrate", r.bitrate);
+    encoder["framerate"] = number("framerate", r.framerate);
+    encoder["iframe_interval"] = number("fi", r.fi);
+    encoder["scaling"] = twoWay(r.ctrlcodec, 1, 2);
+    encoder["width"] = number("vs_width", r.width);
+    encoder["height"] = number("vs_height", r.height);
+    audio["enabled"] = twoWay(r.ctrlencode, 1, 2);
+    audio["sample_rate"] = number("audiosample", r.audiosample);
+    audio["bitrate"] = number("audiobitrate", r.audiobps);
+    return have ? json(*script) : json(nullptr);
+}
+
+json wifiSettings(Reader& reader, bool secrets) {
+    json wifi = json::object();
+    // A missing flag: the network start-up has nothing to switch on. Any
+    // first byte but "1" means on.
+    platform::FileValue<char> enabled = network::readWifiFlag();
+    wifi["enabled"] = !enabled.exists ? json(false)
+                      : reader.check(enabled, "/mnt/wifi/ifwifi") ? json(*enabled.value != '1')
+                                                                   : json(nullptr);
+    platform::FileValue<network::WifiNetwork> block = network::readNetworkBlock();
+    wifi["ssid"] = nullptr;
+    wifi["passphrase_set"] = false;
+    if (block.value) {
+        if (block.value->ssid)
+            wifi["ssid"] = acceptedText("ssid", unquoted(*block.value->ssid));
+        else
+            reader.unparsable("/mnt/wifi/wpa.conf");
+        wifi["passphrase_set"] = block.value->psk.has_value();
+        if (secrets)
+            wifi["passphrase"] = block.value->psk ? json(unquoted(*block.value->psk)) : json(nullptr);
+    } else if (secrets) {
+        wifi["passphrase"] = nullptr;
+    }
+    if (block.unparsable()) reader.unparsable("/mnt/wifi/wpa.conf");
+    platform::FileValue<std::string> address = network::readWifiAddress();
+    wifi["address"] = reader.check(address, "/mnt/wifi/wifi_ip.conf")
+                          ? acceptedText("wifi_ip", *address.value)
+                          : json(nullptr);
+    return wifi;
+}
+
+void outputSwitches(Reader& reader, json& outputs) {
+    json ts = flag(reader, "/mnt/ts.ini", "on", {{'0', "on"}, {'1', "off"}});
+    if (ts == "on")
+        ts = flag(reader, "/mnt/httpts.ini", "udp", {{'0', "udp"}, {'1', "http"}});
+    outputs["transport_stream"] = ts;
+    outputs["stream_tag"] = flag(reader, "/mnt/tcp.ini", false, {{'0', false}, {'1', true}});
+    json rtsp = flag(reader, "/mnt/rtsp.ini", "off", {{'0', "off"}, {'1', "on"}});
+    if (rtsp == "on")
+        rtsp = flag(reader, "/mnt/rtsporrtmp.ini", "off", {{'0', "rtsp"}, {'1', "rtmp"}});
+    outputs["rtsp_rtmp"] = rtsp;
+}
+
+void encoderFiles(Reader& reader, json& encoder) {
+    const capture::EncoderFiles files = capture::readEncoderFiles();
+    const auto ranged = [&](const platform::FileValue<int>& read, const char* path,
+                            const char* field, int missing) -> json {
+        if (!read.exists) return missing;
+        json value = read.value ? acceptedNumber(field, *read.value) : json(nullptr);
+        if (value.is_null()) reader.unparsable(path);
+        return value;
+    };
+    encoder["idr_interval"] = ranged(capture::readIdrFile(), "/mnt/idr.ini", "idr", 100);
+    encoder["ttl"] = ranged(capture::readTtlFile(), "/mnt/ttl.ini", "ttl", 100);
+    encoder["profile"] = flag(reader, "/mnt/kovra_encProfileIdc.ini", "high",
+                              {{'0', "high"}, {'1', "main"}, {'2', "baseline"}});
+    encoder["mode"] =
+        flag(reader, "/mnt/kovra_encQuality.ini", "quality", {{'0', "quality"}, {'1', "speed"}});
+    encoder["level"] = nullptr;
+    if (files.level.value) {
+        // The encoder reads 0 as level 4.0.
+        const int code = *files.level.value == 0 ? 40 : *files.level.value;
+        for (int offered : capture::levelMenuCodes())
+            if (offered == code) encoder["level"] = code;
+        if (encoder["level"].is_null()) reader.unparsable("/mnt/kovra_encLevel.ini");
+    }
+    encoder["max_delay"] = ranged(files.maxDelay, "/mnt/kovra_maxdelay.ini", "cvbr", 1);
+}
+
+json inputWord(Reader& reader, const capture::CaptureFiles& files) {
+    if (!files.inputType.exists) return nullptr;
+    if (files.inputType.value && *files.inputType.value >= 0 && *files.inputType.value <= 4)
+        return kInputWords[*files.inputType.value];
+    reader.unparsable("/mnt/mk120.ini");
+    return nullptr;
+}
+
+json captureSettings(Reader& reader, const capture::CaptureFiles& files) {
+    json c = json::object();
+    if (!files.format.exists) {
+        // What the capture commands write for a missing file.
+        c["mode"] = "detect";
+        c["format"] = 9;
+    } else if (files.format.value) {
+        c["mode"] = files.format.value->first == 1 ? "fixed" : "detect";
+        c["format"] = capture::formatName(files.format.value->second) ? json(files.format.value->second)
+                                                                       : json(nullptr);
+        if (c["format"].is_null()) reader.unparsable("/mnt/format.ini");
+    } else {
+        reader.unparsable("/mnt/format.ini");
+        c["mode"] = nullptr;
+        c["format"] = nullptr;
+    }
+    c["input"] = inputWord(reader, files);
+    if (!files.policy.exists)
+        c["autodetect"] = "sdk";
+    else if (reader.check(files.policy, "/mnt/qiehuan"))
+        c["autodetect"] = *files.policy.value == 1 ? "reboot" : "sdk";
+    else
+        c["autodetect"] = nullptr;
+    return c;
+}
+
+void audioFiles(Reader& reader, json& audio) {
+    platform::FileValue<char> input = overlay::readAudioInputFile();
+    audio["input"] = nullptr;
+    if (reader.check(input, "/mnt/ha.ini")) audio["input"] = *input.value == '1' ? "digital" : "analog";
+    platform::FileValue<int> volume = overlay::readVolume("/mnt/asound.state");
+    audio["volume"] = nullptr;
+    if (reader.check(volume, "/mnt/asound.state")) {
+        audio["volume"] = acceptedNumber("volume", *volume.value);
+        if (audio["volume"].is_null()) reader.unparsable("/mnt/asound.state");
+    }
+}
+
+json pictureSettings(Reader& reader) {
+    platform::FileValue<capture::ColourFile> file = capture::readColourValues();
+    const bool known = !file.exists || (file.value && file.value->found > 0);
+    if (!known) reader.unparsable("/mnt/color.ini");
+    const capture::ColourValues v = file.value ? file.value->values : capture::ColourValues{};
+    json picture = json::object();
+    const std::pair<const char*, int> values[] = {{"lr", v.lr}, {"lg", v.lg}, {"lb", v.lb},
+                                                  {"br", v.br}, {"bg", v.bg}, {"bb", v.bb}};
+    for (const auto& [key, value] : values)
+        picture[key] = known ? acceptedNumber(key, value) : json(nullptr);
+    return picture;
+}
+
+json overlaySettings(Reader& reader) {
+    overlay::IntFields v{};
+    int found = 0;
+    const overlay::FileStatus status =
+        overlay::readIntFields(overlay::kWindowFile, overlay::kWindowFields, v, &found);
+    const bool known = status == overlay::FileStatus::Ok && found == overlay::kWindowFields;
+    if (status == overlay::FileStatus::OutOfLayout ||
+        (status == overlay::FileStatus::Ok && !known) ||
+        (status == overlay::FileStatus::CannotOpen && exists(overlay::kWindowFile)))
+        reader.unparsable(overlay::kWindowFile);
+    json overlays = json::object();
+    const char* const names[] = {"mg", "gx"};
+    for (int w = 0; w < 2; ++w) {
+        const int at = 5 * w;
+        overlays[names[w]] = {
+            {"enabled", known ? json(v[at] != 0) : json(nullptr)},
+            {"x", known ? json(v[at + 1]) : json(nullptr)},
+            {"y", known ? json(v[at + 2]) : json(nullptr)},
+            {"width", known ? json(v[at + 3]) : json(nullptr)},
+            {"height", known ? json(v[at + 4]) : json(nullptr)},
+        };
+    }
+    return overlays;
+}
+
+json subtitleSettings(Reader& reader) {
+    std::optional<overlay::SubtitleLine> line = overlay::readSubtitleFile();
+    json subtitle = {{"enabled", nullptr}, {"font", overlay::smallFont() ? "small" : "big"},
+                     {"x", nullptr}, {"y", nullptr}, {"text", nullptr}};
+    if (!line) {
+        if (exists("/mnt/zk.ini")) reader.unparsable("/mnt/zk.ini");
+        return subtitle;
+    }
+    if (!line->whole) {
+        reader.unparsable("/mnt/zk.ini");
+        return subtitle;
+    }
+    subtitle["enabled"] = line->enable != 0;
+    subtitle["x"] = line->x;
+    subtitle["y"] = line->y;
+    if (std::optional<std::string> text = overlay::typedSubtitleText(line->text))
+        subtitle["text"] = *text;
+    else
+        reader.unparsable("/mnt/zk.ini");
+    return subtitle;
+}
+
+json deviceFacts(Reader& reader, const capture::CaptureFiles& files) {
+    json device = json::object();
+    device["model"] = platform::modelFlag() ? "sdi" : "hdmi";
+    Reader quiet;  // the input type is noted once, with the capture settings
+    device["input"] = inputWord(quiet, files);
+    device["detected_format"] = nullptr;
+    if (reader.check(files.detected, "/tmp/format.ini"))
+        device["detected_format"] = {{"width", files.detected.value->first},
+                                     {"height", files.detected.value->second}};
+    const network::OutputFiles outputs = network::readOutputFiles();
+    json selection = {{"transport_stream", "main"}, {"rtsp_rtmp", "main"}};
+    if (outputs.selection.value && outputs.selection.value->found == 2) {
+        selection["transport_stream"] = outputs.selection.value->transportStream ? "second" : "main";
+        selection["rtsp_rtmp"] = outputs.selection.value->rtspRtmp ? "second" : "main";
+    } else if (outputs.selection.exists) {
+        reader.unparsable("/mnt/kovra_rsc.ini");
+        selection = nullptr;
+    }
+    device["stream_selection"] = selection;
+    return device;
+}
+
+// The template whose tail, from its header end, is the script's tail.
+json codecTemplate(const json& script) {
+    if (!script.is_string()) return nullptr;
+    const std::string text = script.get<std::string>();
+    const std::optional<std::size_t> end = settings::headerEnd(text);
+    if (!end) return nullptr;
+    const std::string tail = text.substr(*end);
+    json found = nullptr;
+    const std::pair<const char*, const char*> templates[] = {
+        {"aac", "/mnt/autorun.sh.h264.aac.org"}, {"mp3", "/mnt/autorun.sh.h264.mp3.org"}};
+    for (const auto& [name, path] : templates) {
+        std::optional<std::string> candidate = platform::readFile(path);
+        if (!candidate) continue;
+        const std::optional<std::size_t> at = settings::headerEnd(*candidate);
+        if (!at || candidate->substr(*at) != tail) continue;
+        if (!found.is_null()) return nullptr;  // both alike: cannot tell
+        found = name;
+    }
+    return found;
+}
+
+bool rebootPending() {
+    const std::optional<long long> boot = platform::bootTime();
+    if (!boot) return false;
+    for (const char* path : kBootFiles) {
+        const std::optional<long long> changed = platform::modificationTime(path);
+        if (changed && *changed > *boot) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+json document(bool secrets) {
+    Reader reader;
+    json network = json::object(), outputs = json::object(), encoder = json::object(),
+         audio = json::object();
+    const json script = headerSettings(reader, network, outputs, encoder, audio);
+    platform::FileValue<std::string> mac = network::readMacScript();
+    network["mac"] = reader.check(mac, "/mnt/mac.sh") ? json(*mac.value) : json(nullptr);
+    outputSwitches(reader, outputs);
+    encoderFiles(reader, encoder);
+    const capture::CaptureFiles captureFiles = capture::readCaptureFiles();
+    audioFiles(reader, audio);
+
+    json settingsPart = json::object();
+    settingsPart["network"] = std::move(network);
+    settingsPart["wifi"] = wifiSettings(reader, secrets);
+    settingsPart["outputs"] = std::move(outputs);
+    settingsPart["encoder"] = std::move(encoder);
+    settingsPart["capture"] = captureSettings(reader, captureFiles);
+    settingsPart["audio"] = std::move(audio);
+    settingsPart["picture"] = pictureSettings(reader);
+    settingsPart["overlays"] = overlaySettings(reader);
+    settingsPart["subtitle"] = subtitleSettings(reader);
+
+    json doc = json::object();
+    doc["schema"] = kDocumentVersion;
+    doc["settings"] = std::move(settingsPart);
+    doc["device"] = deviceFacts(reader, captureFiles);
+    doc["codec_template"] = codecTemplate(script);
+    doc["reboot_pending"] = rebootPending();
+    doc["unreadable"] = std::move(reader.unreadable);
+    return doc;
+}
+
+}  // namespace state

@@ -1,0 +1,105 @@
+// The state program's request handling: GET only, two known query
+// parameters, a shared lock so that a document never mixes the files from
+// before and after one change.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "state/state.h"
+
+namespace state {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+// How long a client should wait before asking again after a busy answer.
+constexpr int kRetryAfterSeconds = 2;
+
+std::string envOr(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+void reply(const char* status, const std::string& extraHeaders, const json& body) {
+    if (status) std::printf("Status: %s\r\n", status);
+    std::printf("Content-Type: %s\r\nCache-Control: no-store\r\n%s\r\n", kJsonType,
+                extraHeaders.c_str());
+    // Bytes that are not UTF-8 (a hand-written network name) must not stop
+    // the document: they are replaced, never passed on raw.
+    const std::string text = body.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+}
+
+void fail(const char* status, const std::string& extraHeaders, const std::string& message) {
+    reply(status, extraHeaders, json{{"error", message}});
+}
+
+struct Query {
+    bool secrets = false;
+    bool schema = false;
+    std::string problem;  // empty when the query is understood
+};
+
+// Only "secrets" and "schema", each with the value 1 or 0 (or none, which
+// counts as 1); anything else is refused rather than ignored.
+Query parseQuery(const std::string& text) {
+    Query query;
+    std::size_t begin = 0;
+    while (begin <= text.size() && !text.empty()) {
+        std::size_t end = text.find('&', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (item.empty()) {
+            if (end == text.size()) break;
+            continue;
+        }
+        const std::size_t eq = item.find('=');
+        const std::string name = item.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "1" : item.substr(eq + 1);
+        bool* target = name == "secrets" ? &query.secrets : name == "schema" ? &query.schema : nullptr;
+        if (!target) {
+            query.problem = "unknown query parameter: " + name;
+            return query;
+        }
+        if (value != "1" && value != "0") {
+            query.problem = "query parameter " + name + " takes 1 or 0";
+            return query;
+        }
+        *target = value == "1";
+        if (end == text.size()) break;
+    }
+    return query;
+}
+
+}  // namespace
+
+int run() {
+    if (envOr("REQUEST_METHOD") != "GET") {
+        fail("405 Method Not Allowed", "Allow: GET\r\n", "only GET is answered here");
+        return 0;
+    }
+    const Query query = parseQuery(envOr("QUERY_STRING"));
+    if (!query.problem.empty()) {
+        fail("400 Bad Request", "", query.problem);
+        return 0;
+    }
+    if (query.schema) {
+        reply(nullptr, "", settingsSchema());
+        return 0;
+    }
+    if (!platform::lockSettings(platform::LockMode::Shared)) {
+        fail("503 Service Unavailable", "Retry-After: " + std::to_string(kRetryAfterSeconds) + "\r\n",
+             "another request is changing the settings");
+        return 0;
+    }
+    platform::probeModelFlag();
+    reply(nullptr, "", document(query.secrets));
+    return 0;
+}
+
+}  // namespace state

@@ -1,0 +1,36 @@
+// One row per setting of the state document: where it stands, its kind of
+// value, and the form of the settings program that changes it.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace state {
+
+enum class Kind { String, Integer, Boolean };
+enum class Access { ReadWrite, ReadOnly, WriteOnly };
+
+// A value of a radio group or menu, and the word or menu value posted for it.
+struct Choice {
+    nlohmann::json value;
+    std::string word;
+};
+
+struct Setting {
+    const char* section;  // "network", "wifi", ...
+    const char* group;    // "mg" or "gx" inside "overlays", else nullptr
+    const char* name;
+    Kind kind;
+    const char* submit;   // nullptr: no form changes it
+    const char* radio;    // radio group, or nullptr
+    const char* menu;     // select menu, or nullptr
+    const char* field;    // text field (a row of the value rules), or nullptr
+    std::vector<Choice> choices;
+    Access access;
+};
+
+// Every setting, in the document's order.
+const std::vector<Setting>& settingsTable();
+
+}  // namespace state

@@ -1,0 +1,26 @@
+// The device's state as one JSON document, its schema, and the read-only
+// CGI program that serves both.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+namespace state {
+
+// Version of the document's layout; a client compares it before relying
+// on the layout.
+constexpr int kDocumentVersion = 1;
+
+// The whole document: settings grouped as the pages group them, what the
+// device detects or is, the template the boot script came from, whether a
+// change waits for a restart, and the files that could not be read. The
+// Wi-Fi pass phrase only with secrets. Reads files only.
+nlohmann::json document(bool secrets);
+
+// JSON Schema (draft 2020-12) of the document's "settings", with how to
+// change each setting through the settings program ("x-form").
+nlohmann::json settingsSchema();
+
+// The state program: answers one CGI request on standard output.
+int run();
+
+}  // namespace state
