@@ -48,6 +48,7 @@ options:
       - When changes wait for a restart of the device (C(reboot_pending)) after the settings
         are made, restart the device and wait until it answers again with nothing pending.
       - Never restarts in check mode.
+      - Without it, changes that wait for a restart give a warning.
     type: bool
     default: false
   restart_timeout:
@@ -235,6 +236,8 @@ def run(module, device):
         result['changed'] = True
     result['reboot_pending'] = bool(after.get('reboot_pending'))
     result['state'] = without_secrets(after)
+    if result['reboot_pending']:
+        module.warn('changes wait for a restart of the device (restart: true restarts it)')
     module.exit_json(**result)
 
 
