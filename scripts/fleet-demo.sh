@@ -27,15 +27,15 @@ step() {
     echo "($(echo "$begin $(date +%s.%N)" | awk '{ printf "%.1f", $2 - $1 }') s)"
 }
 
-step "stream outputs on every device of the group studio" \
-    "$src/ansible/playbooks/outputs.yml" -e target=studio
 step "back up all $count devices to $backups" \
     "$src/ansible/playbooks/backup.yml" -e "backup_dir=$backups"
+step "stream outputs on every device of the group studio" \
+    "$src/ansible/playbooks/outputs.yml" -e target=studio
 step "what a new bit rate would change on the group hall (check mode)" \
     "$src/ansible/playbooks/bitrate-rollout.yml" -e target=hall -e bitrate=6000000 --check --diff
 step "roll the new bit rate across the group hall, three devices at a time" \
     "$src/ansible/playbooks/bitrate-rollout.yml" -e target=hall -e bitrate=6000000 -e batch=3
-step "restore $first from its backup (undoes the outputs)" \
+step "restore $first from its backup (undoes its new outputs)" \
     "$src/ansible/playbooks/restore.yml" -e "backup_dir=$backups" --limit "$first" --diff
 echo
 echo "fleet-demo: done; the devices stop now (their roots stay in $dir)"
