@@ -212,6 +212,20 @@ else
     fail "HTTPS state read"; cat "$work/tls.log"
 fi
 
+echo "== a value the device itself refuses: a subtitle character without a GB2312 form"
+tls_root=$(cut -d' ' -f3 "$work/tls/devices")
+ansible dev01 -i "$work/tls/inventory.yml" -m webcfg.encoder.settings \
+    -a "{\"url\": \"$tls_url\", \"username\": \"admin\", \"password\": \"fleet-demo\", \"validate_certs\": false,
+         \"settings\": {\"subtitle\": {\"text\": \"ok\\ud83d\\ude00\"}, \"encoder\": {\"ttl\": 7}}}" \
+    > "$work/device-refusal.log" 2>&1 && fail "an unconvertible subtitle passed"
+if grep -q '"msg": "the device refused subtitle.text (sub_submit): erro=-1; its reply: set sub:ok' "$work/device-refusal.log" &&
+    grep -q 'not set on the device: subtitle.text: wanted ok' "$work/device-refusal.log" &&
+    [ "$(cat "$tls_root/mnt/ttl.ini")" = 7 ]; then
+    pass "the device's refusal quoted, the earlier setting made"
+else
+    fail "device refusal"; cat "$work/device-refusal.log"
+fi
+
 echo "fleet: one play over $DEVICES devices took $seconds s"
 [ "$failures" -eq 0 ] || { echo "$failures failures (logs in $work)"; exit 1; }
 echo "all fleet checks passed"

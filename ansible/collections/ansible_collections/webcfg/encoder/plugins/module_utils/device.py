@@ -37,7 +37,9 @@ FORBIDDEN_RADIOS = frozenset(['ctrlts'])
 # value quoted in a status report does not count).
 REFUSAL_LINES = frozenset(['error len', 'error char', 'error value', 'input empty',
                            "Can't open file", 'The value is invalid or out of range.'])
-REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed')
+# "erro=" and "erro1=": the subtitle text did not convert whole (the device
+# still says "set ok" after it).
+REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=')
 # How much of a reply a failure message quotes.
 REPLY_QUOTE_CHARS = 600
 # Seconds between polls while a device restarts.

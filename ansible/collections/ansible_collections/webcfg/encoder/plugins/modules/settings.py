@@ -197,6 +197,7 @@ def run(module, device):
         module.exit_json(**result)
 
     refused = None
+    replies = {}
     for post in posts:
         try:
             reply = device.post([(post['submit'], '')] + post['fields'])
@@ -204,6 +205,8 @@ def run(module, device):
             # The device may have acted on the request before the failure.
             module.fail_json(msg='%s (while sending %s)' % (to_native(e), ', '.join(post['settings'])),
                              changed=True)
+        for name in post['settings']:
+            replies[name] = reply
         lines = refusal(reply)
         if lines:
             refused = (post, lines, reply)
@@ -214,14 +217,19 @@ def run(module, device):
     for change in changes:
         now, _found = lookup(after.get('settings', {}), change['setting'])
         if not same_value(now, change['after']):
-            missing.append('%s: wanted %s, the device has %s' % (
-                change['setting'], shown(change, 'after'), HIDDEN if change['secret'] else now))
+            reply = replies.get(change['setting'])
+            if refused and change['setting'] in refused[0]['settings']:
+                reply = None  # quoted with the refusal
+            missing.append('%s: wanted %s, the device has %s%s' % (
+                change['setting'], shown(change, 'after'), HIDDEN if change['secret'] else now,
+                '' if reply is None else ' (its reply: %s)' % quote_reply(reply)))
     if refused or missing:
         parts = []
         if refused:
             post, lines, reply = refused
-            parts.append('the device refused %s (%s): %s; nothing after it was sent; its reply: %s'
-                         % (', '.join(post['settings']), post['submit'], ', '.join(lines),
+            rest = '' if post is posts[-1] else '; the later requests were not sent'
+            parts.append('the device refused %s (%s): %s%s; its reply: %s'
+                         % (', '.join(post['settings']), post['submit'], ', '.join(lines), rest,
                             quote_reply(reply)))
         if missing:
             parts.append('not set on the device: ' + '; '.join(missing))
