@@ -157,7 +157,7 @@ def without_secrets(document):
     return document
 
 
-def run(module, device):
+def run(module, device, progress):
     params = module.params
     schema = device.schema()
     wanted, errors = validate(schema, params['settings'])
@@ -199,12 +199,13 @@ def run(module, device):
     refused = None
     replies = {}
     for post in posts:
+        # From here on a failure may follow a change: the device may also
+        # have acted on a request whose answer was lost.
+        progress['sent'] = True
         try:
             reply = device.post([(post['submit'], '')] + post['fields'])
         except DeviceError as e:
-            # The device may have acted on the request before the failure.
-            module.fail_json(msg='%s (while sending %s)' % (to_native(e), ', '.join(post['settings'])),
-                             changed=True)
+            raise DeviceError('%s (while sending %s)' % (to_native(e), ', '.join(post['settings'])))
         for name in post['settings']:
             replies[name] = reply
         lines = refusal(reply)
@@ -239,6 +240,7 @@ def run(module, device):
         module.fail_json(**result)
 
     if params['restart'] and after.get('reboot_pending'):
+        progress['sent'] = True
         after = device.restart(params['restart_timeout'])
         result['restarted'] = True
         result['changed'] = True
@@ -257,10 +259,11 @@ def main():
         restart_timeout=dict(type='int', default=300),
     )
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    progress = {'sent': False}
     try:
-        run(module, Device(module.params))
+        run(module, Device(module.params), progress)
     except DeviceError as e:
-        module.fail_json(msg=to_native(e), changed=False)
+        module.fail_json(msg=to_native(e), changed=progress['sent'])
 
 
 if __name__ == '__main__':
