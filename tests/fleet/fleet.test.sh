@@ -16,6 +16,10 @@ PROBLEM=dev07     # gets a value its schema refuses
 HAND=dev03        # changed by hand, then restored
 FIRST_PORT=18600
 
+# Servers of a run that was killed before it could stop them.
+for old in "$work/fleet" "$work/tls"; do
+    [ -e "$old/.webcfg-fleet" ] && "$src/scripts/fleet.sh" stop "$old"
+done
 rm -rf "$work"
 mkdir -p "$work/tmp"
 work=$(cd "$work" && pwd -P)
