@@ -140,3 +140,15 @@ printf 'xx 1\n128 0 0 0 0 0' | seed colour_file not-a-key
     seed wifi_files change-address
 { printf 'bitrate=3000000\n%snetwork={\n}%sifconfig wlan0 fe80::1:2:3:4:5:6:7:8\n' "$RS" "$RS"; } |
     seed wifi_files long-address
+
+# ---- state_document: autorun.sh, wpa.conf, wifi_ip.conf, m.ini, zk.ini, format.ini,
+# mk120.ini, asound.state, color.ini, mac.sh, level, max delay, ts.ini, rtsporrtmp.ini,
+# kovra_rsc.ini, /tmp/format.ini
+{ script; printf '%s' "$RS"; network_block '"studio"' '"s3cret"'
+  printf '%sifconfig wlan0 192.168.0.9\n%s1 10 20 300 200 0 5 6 7 8%s1 0 0 \243\301%s1 9%s2%s' \
+      "$RS" "$RS" "$RS" "$RS" "$RS" "$RS"
+  printf '%s128 0 0 0 0 0%sifconfig eth0 hw ether 02:00:00:00:00:01\n%s40\n%s5\n%s0\n%s1\n%s0 1\n%s1920 1080\n' \
+      "$RS" "$RS" "$RS" "$RS" "$RS" "$RS" "$RS" "$RS"; } | seed state_document complete
+{ printf 'xlr=5\n'; script; printf '%snetwork={\n\tscan_ssid=1\n\tpsk=%s\n}%s#!/bin/sh\n' "$RS" \
+      0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef "$RS"
+  printf '%s 1  2 3%s1 2%sab%s%s' "$RS" "$RS" "$RS" "$RS" "$RS"; } | seed state_document hand-written

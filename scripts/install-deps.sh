@@ -18,14 +18,17 @@ armhf=no
 for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev" ;;
-        test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema" ;;
+        test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema"
+               # The deploy test serves the configuration over HTTPS with lighttpd.
+               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl" ;;
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by
-        # playwright-core from npm (which never downloads a browser).
+        # playwright-core from npm (which never downloads a browser), axe-core
+        # for the accessibility checks, a CJK font for the Chinese pages.
         # The server checks also serve the programs with busybox httpd
         # and request them with curl.
-        web)   pkgs="$pkgs lighttpd chromium busybox curl"; need_node=yes ;;
+        web)   pkgs="$pkgs lighttpd chromium fonts-wqy-zenhei busybox curl"; need_node=yes ;;
         # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;

@@ -1,6 +1,8 @@
-// Posts each form with fetch and shows the device's plain-text reply beside
-// it; fills the fields from the device's reports. Without this script the
-// forms post normally and the browser shows the reply page instead.
+// The pages with a script: every field filled from the device's state
+// document, values checked against the device's own schema before they are
+// sent, one Save per section, results in words under each field, a restart
+// that waits for the device, English and Chinese. Without this script the
+// forms post one command each and the browser shows the device's reply.
 'use strict';
 
 (function () {
@@ -8,293 +10,1132 @@
   root.classList.remove('no-js');
   root.classList.add('js');
 
-  // Texts of the device that mean a value was refused or something failed,
-  // with what to tell the user. Matched anywhere: some have no line end.
-  const PROBLEMS = [
-    ['error len', 'the value is too long'],
-    ['error char', 'the value holds a character that is not allowed'],
-    ['error value', 'the device cannot use this value'],
-    ['input empty', 'the value is empty'],
-    ["Can't open file", 'a settings file could not be opened'],
-    ['can not open file', 'a settings file could not be opened'],
-    ['set failed', 'the value was not accepted'],
-    ["mac's length is illegal", 'a MAC address has 17 characters'],
-    ['The value is invalid or out of range.', 'the value is out of range'],
-    ['Set out of range', 'the format is out of range'],
-  ];
-  const CONVERSION = /erro1?=-?\d+/;  // subtitle text not fully converted
-  const PROBLEM_RE = new RegExp(
-    PROBLEMS.map(([text]) => text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')).join('|') +
-      '|' + CONVERSION.source,
-    'g');
+  const STATE_URL = 'cgi-bin/state.cgi';
+  const CGI_URL = 'cgi-bin/webcfg.cgi';
+  // The device waits up to 10 s for another request to finish before it
+  // answers "busy", so a request gets longer than that.
+  const REQUEST_TIMEOUT_MS = 20000;
+  const POLL_INTERVAL_MS = 1500;
+  const POLL_TIMEOUT_MS = 4000;
+  const RESTART_PATIENCE_MS = 180000;
+  const LANG_KEY = 'webcfg.lang';
+  const MASK = '••••••••';
 
-  function problemsIn(text) {
-    const found = [];
-    for (const [needle, meaning] of PROBLEMS)
-      if (text.includes(needle) && !found.includes(meaning)) found.push(meaning);
-    if (CONVERSION.test(text)) found.push('the subtitle text could not be fully converted');
-    return found;
-  }
+  // ---- Texts ----
 
-  // The reply with every problem text wrapped in <mark>.
-  function renderReply(pre, text) {
-    pre.textContent = '';
-    let at = 0;
-    for (const m of text.matchAll(PROBLEM_RE)) {
-      pre.append(text.slice(at, m.index));
-      const mark = document.createElement('mark');
-      mark.className = 'problem';
-      mark.textContent = m[0];
-      pre.append(mark);
-      at = m.index + m[0].length;
+  // Texts the script writes, by message id. {name} takes a value.
+  const MESSAGES = {
+    en: {
+      title: 'Encoder configuration',
+      listSeparator: '; ',
+      changed: 'changed',
+      sending: 'Sending…',
+      saved: '{label} saved: {value}.',
+      savedNoValue: '{label} saved.',
+      afterRestart: 'It is used after the device restarts.',
+      cancelled: '{label} not changed: cancelled, nothing was sent.',
+      notSaved: '{label} not saved: {reason}',
+      whyRequest: 'the device did not answer ({detail}).',
+      whyStill: 'the device still reports {value}.',
+      whyLong: 'the device says the value is too long.',
+      whyChar: 'the device says the value holds a character that is not allowed.',
+      whyValue: 'the device refused the value.',
+      whyEmpty: 'the device says the value is empty.',
+      whyBusy: 'the device was busy with another change and did nothing. Try again.',
+      whyFile: 'the device could not open its settings file.',
+      whyConvert: 'some characters cannot be shown by the device (only Chinese GB2312 and ASCII characters).',
+      whyRange: 'the device says the value is out of range.',
+      whyRefused: 'the device did not accept the value.',
+      whyError: 'the device reported an error.',
+      whyNoOk: 'the device did not confirm the change.',
+      rawReply: 'Reply of the device',
+      emptyReply: '(empty reply)',
+      nothingChanged: 'Nothing to save: no field of this section was changed.',
+      fixFirst: 'Nothing was sent: {n} field(s) need another value (see below the fields).',
+      timeout: 'no answer within 20 seconds',
+      httpStatus: 'HTTP status {status}',
+      noAnswer: 'no connection',
+      errEmpty: 'Enter a value.',
+      errNumber: 'Enter a whole number from {min} to {max}.',
+      errRange: 'Enter a whole number from {min} to {max}.',
+      errChoice: 'Enter one of: {list}.',
+      errLong: 'Enter at most {max} characters.',
+      errShort: 'Enter at least {min} characters.',
+      errAddress: 'Enter four numbers from 0 to 255 separated by dots, such as 192.168.1.60.',
+      errMac: 'Enter six pairs of hexadecimal digits separated by colons, such as 02:1a:2b:3c:4d:5e.',
+      errUrl: 'Enter an address without spaces, quotes or "=", such as rtmp://192.168.1.20/live/studio.',
+      errForm: 'This value has a character or form the device does not take.',
+      on: 'on',
+      off: 'off',
+      unknown: 'unknown',
+      loading: 'Reading the settings from the device…',
+      loadFailed: 'The device did not report its settings; the fields are empty. Reload the page to try again.',
+      current: 'As the device reports it now.',
+      pendingNote: 'As the device reports it now. Saved changes wait for a restart.',
+      sumAddress: 'Address',
+      sumAddressValue: '{ip}, subnet mask {mask}, gateway {gw}',
+      sumOutputs: 'Stream outputs',
+      tsOff: 'transport stream off',
+      tsOn: 'transport stream {mode} to {to}',
+      rtspOn: 'RTSP server on',
+      rtmpOn: 'RTMP push to {url}',
+      rtspRtmpOff: 'RTSP and RTMP off',
+      sumEncoder: 'Encoder',
+      encoderValue: '{rate} Mbit/s, {fps} frames per second, H.264 {profile}, picture size {size}',
+      inputSize: 'as the input',
+      sumInput: 'Input detected',
+      inputValue: '{input}, {format}',
+      noSignal: 'no signal',
+      sumWifi: 'Wi-Fi',
+      wifiOn: 'on, network {ssid}, address {ip}',
+      sumAudio: 'Audio',
+      audioOn: 'on, {input}, {codec}, {rate} Hz',
+      analogue: '3.5 mm analogue input',
+      sumUnreadable: 'Unreadable files',
+      unreadableValue: '{files} (the fields they hold stay empty)',
+      embedded: 'embedded in the video input',
+      restartConfirm: 'Restart the device now? Its streams stop for about a minute. It comes back at the address {address}.',
+      restartCancelled: 'Restart cancelled: nothing was sent.',
+      restartText: 'The device comes back at the address {address}. This page waits for it.',
+      restartSending: 'Asking the device to restart…',
+      restartWaiting: 'Waiting for the device to answer again…',
+      restartSlow: 'The device has not answered for three minutes. Check its power and network cable; this page keeps waiting.',
+      restartBack: 'The device answers again.',
+      openAt: 'Open the device at {address}',
+      swapConfirm: 'Switch the audio codec to {codec}? The device replaces its start-up settings with the factory ones of that codec. These settings return to factory values:\n{list}\nThe output switches, H.264 profile, mode, level, maximum delay, audio input and colour values return to their defaults too.',
+      reading: 'Reading the settings from the device…',
+      readDone: 'Every field now shows what the device reports.',
+      readFailed: 'The settings could not be read: {detail}.',
+    },
+    zh: {
+      title: '编码器配置',
+      listSeparator: '；',
+      changed: '已更改',
+      sending: '正在发送…',
+      saved: '{label}已保存：{value}。',
+      savedNoValue: '{label}已保存。',
+      afterRestart: '设备重启后生效。',
+      cancelled: '{label}未更改：已取消，没有发送任何内容。',
+      notSaved: '{label}未保存：{reason}',
+      whyRequest: '设备没有应答（{detail}）。',
+      whyStill: '设备仍然报告 {value}。',
+      whyLong: '设备表示该值太长。',
+      whyChar: '设备表示该值含有不允许的字符。',
+      whyValue: '设备拒绝了该值。',
+      whyEmpty: '设备表示该值为空。',
+      whyBusy: '设备正忙于另一项更改，什么也没有做。请重试。',
+      whyFile: '设备无法打开其设置文件。',
+      whyConvert: '设备无法显示部分字符（只能显示 GB2312 中文和 ASCII 字符）。',
+      whyRange: '设备表示该值超出范围。',
+      whyRefused: '设备没有接受该值。',
+      whyError: '设备报告了错误。',
+      whyNoOk: '设备没有确认这项更改。',
+      rawReply: '设备的回复',
+      emptyReply: '（空回复）',
+      nothingChanged: '没有需要保存的内容：本节没有更改任何字段。',
+      fixFirst: '没有发送任何内容：有 {n} 个字段需要改用其他值（见字段下方）。',
+      timeout: '20 秒内没有应答',
+      httpStatus: 'HTTP 状态 {status}',
+      noAnswer: '无法连接',
+      errEmpty: '请输入一个值。',
+      errNumber: '请输入 {min} 到 {max} 之间的整数。',
+      errRange: '请输入 {min} 到 {max} 之间的整数。',
+      errChoice: '请输入以下之一：{list}。',
+      errLong: '最多输入 {max} 个字符。',
+      errShort: '至少输入 {min} 个字符。',
+      errAddress: '请输入用点分隔的四个 0 到 255 之间的数字，例如 192.168.1.60。',
+      errMac: '请输入用冒号分隔的六组十六进制数字，例如 02:1a:2b:3c:4d:5e。',
+      errUrl: '请输入不含空格、引号或“=”的地址，例如 rtmp://192.168.1.20/live/studio。',
+      errForm: '该值含有设备不接受的字符或格式。',
+      on: '开',
+      off: '关',
+      unknown: '未知',
+      loading: '正在从设备读取设置…',
+      loadFailed: '设备没有报告其设置，字段为空。请重新加载页面再试。',
+      current: '设备当前报告的状态。',
+      pendingNote: '设备当前报告的状态。已保存的更改要等设备重启后生效。',
+      sumAddress: '地址',
+      sumAddressValue: '{ip}，子网掩码 {mask}，网关 {gw}',
+      sumOutputs: '流输出',
+      tsOff: '传输流关闭',
+      tsOn: '传输流 {mode} 发往 {to}',
+      rtspOn: 'RTSP 服务器开启',
+      rtmpOn: 'RTMP 推流到 {url}',
+      rtspRtmpOff: 'RTSP 和 RTMP 关闭',
+      sumEncoder: '编码器',
+      encoderValue: '{rate} 兆比特/秒，每秒 {fps} 帧，H.264 {profile}，画面尺寸 {size}',
+      inputSize: '与输入相同',
+      sumInput: '检测到的输入',
+      inputValue: '{input}，{format}',
+      noSignal: '无信号',
+      sumWifi: 'Wi-Fi',
+      wifiOn: '开，网络 {ssid}，地址 {ip}',
+      sumAudio: '音频',
+      audioOn: '开，{input}，{codec}，{rate} Hz',
+      analogue: '3.5 毫米模拟输入',
+      sumUnreadable: '无法读取的文件',
+      unreadableValue: '{files}（其中的设置字段保持为空）',
+      embedded: '视频输入中的嵌入音频',
+      restartConfirm: '现在重启设备吗？视频流将中断约一分钟。设备重启后的地址为 {address}。',
+      restartCancelled: '已取消重启：没有发送任何内容。',
+      restartText: '设备重启后的地址为 {address}。本页正在等待设备。',
+      restartSending: '正在请求设备重启…',
+      restartWaiting: '正在等待设备再次应答…',
+      restartSlow: '设备已三分钟没有应答。请检查电源和网线；本页会继续等待。',
+      restartBack: '设备已再次应答。',
+      openAt: '在 {address} 打开设备',
+      swapConfirm: '将音频编码切换为 {codec} 吗？设备会用该编码的出厂启动设置替换当前设置。以下设置将恢复为出厂值：\n{list}\n输出开关、H.264 档次、模式、级别、最大延迟、音频输入和颜色值也会恢复默认值。',
+      reading: '正在从设备读取设置…',
+      readDone: '所有字段现在显示设备报告的值。',
+      readFailed: '无法读取设置：{detail}。',
+    },
+  };
+
+  // The page's own English texts and their Chinese, whitespace folded.
+  const ZH_STATIC = {
+    "Skip to the settings": "跳到设置",
+    "Encoder configuration": "编码器配置",
+    "Language": "语言",
+    "Overview": "概览",
+    "Restart": "重启",
+    "Network": "网络",
+    "Outputs": "输出",
+    "Video encoder": "视频编码器",
+    "Capture": "采集",
+    "Audio": "音频",
+    "Picture": "画面",
+    "Overlays": "叠加窗口",
+    "Subtitle": "字幕",
+    "Changes wait for a restart of the device.": "更改要等设备重启后才生效。",
+    "Restart now": "立即重启",
+    "The device now": "设备当前状态",
+    "Change fields in a section below, then press that section's Save. Changed fields are marked until they are saved.": "在下面的某一节中修改字段，然后按该节的“保存”。已修改的字段在保存前会被标记。",
+    "Restart and device report": "重启和设备报告",
+    "Reads the current settings from the device again and fills every field.": "重新从设备读取当前设置并填入所有字段。",
+    "Refresh status": "刷新状态",
+    "Restarts the device so that saved settings take effect. The streams stop for about a minute.": "重启设备，使已保存的设置生效。视频流将中断约一分钟。",
+    "Reboot device": "重启设备",
+    "Restarting the device": "正在重启设备",
+    "IP address": "IP 地址",
+    "Ethernet address, such as 192.168.1.60.": "以太网地址，例如 192.168.1.60。",
+    "Subnet mask": "子网掩码",
+    "Such as 255.255.255.0.": "例如 255.255.255.0。",
+    "Gateway": "网关",
+    "Default gateway, such as 192.168.1.1.": "默认网关，例如 192.168.1.1。",
+    "Hardware (MAC) address": "硬件（MAC）地址",
+    "Six pairs of hexadecimal digits separated by colons, such as 02:1a:2b:3c:4d:5e.": "用冒号分隔的六组十六进制数字，例如 02:1a:2b:3c:4d:5e。",
+    "Save": "保存",
+    "On": "开",
+    "Off": "关",
+    "Wi-Fi": "Wi-Fi",
+    "Network name (SSID)": "网络名称（SSID）",
+    "Up to 32 characters, without double quotes or \"=\".": "最多 32 个字符，不能含双引号或“=”。",
+    "Wi-Fi password": "Wi-Fi 密码",
+    "8 to 63 characters, without double quotes or \"=\". The device never shows it; leave the field empty to keep it.": "8 到 63 个字符，不能含双引号或“=”。设备从不显示密码；留空则保持不变。",
+    "Wi-Fi address": "Wi-Fi 地址",
+    "Address of the wireless interface, such as 192.168.0.9.": "无线接口的地址，例如 192.168.0.9。",
+    "Transport stream": "传输流",
+    "Stream tag (TCP) output": "流标签（TCP）输出",
+    "RTSP server or RTMP push": "RTSP 服务器或 RTMP 推流",
+    "RTSP server": "RTSP 服务器",
+    "RTMP push": "RTMP 推流",
+    "Both off": "都关闭",
+    "Transport stream receiver address": "传输流接收地址",
+    "Where the UDP transport stream goes: a host or multicast address, such as 239.1.1.1.": "UDP 传输流的目的地：主机或组播地址，例如 239.1.1.1。",
+    "Transport stream receiver port": "传输流接收端口",
+    "UDP port of the receiver, 1 to 65535.": "接收方的 UDP 端口，1 到 65535。",
+    "RTMP push address (URL)": "RTMP 推流地址（URL）",
+    "Where the RTMP push goes, such as": "RTMP 推流的目的地，例如",
+    ". Up to 250 characters; no spaces, quotes or \"=\".": "。最多 250 个字符；不能含空格、引号或“=”。",
+    "Video bit rate (bit/s)": "视频码率（比特/秒）",
+    "Bits per second, 1 to 999999999: 4000000 is 4 Mbit/s.": "每秒比特数，1 到 999999999：4000000 即每秒 4 兆比特。",
+    "Frame rate (frames per second)": "帧率（帧/秒）",
+    "Frames per second, 1 to 60, such as 25 or 30.": "每秒帧数，1 到 60，例如 25 或 30。",
+    "Key frame interval (frames)": "关键帧间隔（帧）",
+    "Frames from one full picture (I frame) to the next, 1 to 9999999.": "相邻两个完整画面（I 帧）之间的帧数，1 到 9999999。",
+    "Restart frame interval (frames)": "IDR 帧间隔（帧）",
+    "Frames from one IDR frame (where a viewer can start) to the next, 0 to 2147483647.": "相邻两个 IDR 帧（观看者可从此开始播放）之间的帧数，0 到 2147483647。",
+    "H.264 profile": "H.264 档次",
+    "High": "高档次",
+    "Main": "主档次",
+    "Baseline": "基本档次",
+    "Encoding mode": "编码模式",
+    "Best quality": "画质优先",
+    "Best speed": "速度优先",
+    "H.264 level": "H.264 级别",
+    "Maximum delay (units of 100 ms)": "最大延迟（单位 100 毫秒）",
+    "1 to 300: 5 means 500 ms.": "1 到 300：5 表示 500 毫秒。",
+    "Packet lifetime (router hops)": "数据包生存时间（路由跳数）",
+    "How many routers the stream packets may pass (TTL), 1 to 255.": "流数据包最多可经过的路由器数量（TTL），1 到 255。",
+    "Picture scaling": "画面缩放",
+    "On: scale to the size below": "开：缩放到下面的尺寸",
+    "Off: keep the input size": "关：保持输入尺寸",
+    "Scaled width (pixels)": "缩放宽度（像素）",
+    "Pixels, 16 to 1920 (used when scaling is on).": "像素，16 到 1920（开启缩放时使用）。",
+    "Scaled height (pixels)": "缩放高度（像素）",
+    "Capture format": "采集格式",
+    "Used when the capture mode below is \"Fixed format\".": "在下面的采集模式为“固定格式”时使用。",
+    "Input": "输入",
+    "VGA (DVI-I to VGA)": "VGA（DVI-I 转 VGA）",
+    "Capture mode": "采集模式",
+    "Detect the format from the signal": "根据信号检测格式",
+    "Fixed format (the one chosen above)": "固定格式（上面选择的格式）",
+    "When a different format is detected": "检测到不同格式时",
+    "Let the encoder adapt (default)": "由编码器自动适应（默认）",
+    "Reboot the device automatically": "自动重启设备",
+    "Audio encoding": "音频编码",
+    "Audio input": "音频输入",
+    "Embedded audio of the HDMI (or SDI) input": "HDMI（或 SDI）输入中的嵌入音频",
+    "3.5 mm analogue input": "3.5 毫米模拟输入",
+    "Sample rate (Hz)": "采样率（Hz）",
+    "Samples per second: 32000, 44100 or 48000.": "每秒采样数：32000、44100 或 48000。",
+    "Audio bit rate (bit/s)": "音频码率（比特/秒）",
+    "Bits per second, such as 128000.": "每秒比特数，例如 128000。",
+    "Analogue input volume (%)": "模拟输入音量（%）",
+    "Volume of the 3.5 mm input, 0 to 100.": "3.5 毫米输入的音量，0 到 100。",
+    "Audio codec": "音频编码格式",
+    "Switching the codec replaces the boot script with the factory template of that codec: every setting kept there (addresses, bit rates, frame rate, audio, scaling, RTMP URL) returns to its factory value.": "切换编码格式会用该格式的出厂模板替换启动脚本：其中保存的每项设置（地址、码率、帧率、音频、缩放、RTMP 地址）都会恢复为出厂值。",
+    "Colour adjustment of the captured picture: two sets (L and B) of red, green and blue values.": "采集画面的颜色调整：两组（L 和 B）红、绿、蓝值。",
+    "L red": "L 红",
+    "L green": "L 绿",
+    "L blue": "L 蓝",
+    "B red": "B 红",
+    "B green": "B 绿",
+    "B blue": "B 蓝",
+    "Whole numbers from -999 to 9999.": "-999 到 9999 之间的整数。",
+    "Window 1": "窗口 1",
+    "Window 1 on the picture": "在画面上显示窗口 1",
+    "Show": "显示",
+    "Hide": "隐藏",
+    "of window 1": "（窗口 1）",
+    "Width": "宽度",
+    "Height": "高度",
+    "Window 2": "窗口 2",
+    "Window 2 on the picture": "在画面上显示窗口 2",
+    "of window 2": "（窗口 2）",
+    "Positions and sizes in pixels of the encoded picture, 0 to 9999.": "编码画面中的位置和尺寸，单位像素，0 到 9999。",
+    "Font size": "字体大小",
+    "Big": "大",
+    "Small": "小",
+    "Text": "文字",
+    "Up to 99 characters: Chinese (GB2312) and ASCII characters. Latin letters are shown full-width.": "最多 99 个字符：GB2312 中文和 ASCII 字符。拉丁字母以全角显示。",
+    "X position (pixels)": "X 位置（像素）",
+    "Y position (pixels)": "Y 位置（像素）",
+    "Pixels from the left and top edges of the picture, 0 to 9999.": "距画面左边和上边的像素数，0 到 9999。",
+    "Sections": "各节",
+  };
+  let lang = chooseLanguage();
+
+  function chooseLanguage() {
+    let stored = null;
+    try { stored = localStorage.getItem(LANG_KEY); } catch { /* storage off */ }
+    if (stored && MESSAGES[stored]) return stored;
+    for (const l of navigator.languages || [navigator.language || 'en']) {
+      const low = String(l).toLowerCase();
+      if (low.startsWith('zh')) return 'zh';
+      if (low.startsWith('en')) return 'en';
     }
-    pre.append(text.slice(at));
+    return 'en';
   }
 
-  function panelOf(form) {
-    return form.closest('.card').querySelector('.reply');
+  function t(id, params = {}) {
+    const text = MESSAGES[lang][id] ?? MESSAGES.en[id] ?? id;
+    return text.replace(/\{(\w+)\}/g, (_, k) => (params[k] === undefined ? '' : String(params[k])));
   }
 
-  function showReply(panel, title, text, failure) {
-    const head = panel.querySelector('.reply-head');
-    const pre = panel.querySelector('.reply-text');
-    const problems = failure ? [failure] : problemsIn(text);
-    panel.dataset.state = problems.length ? 'problem' : 'ok';
-    head.textContent = problems.length
-      ? `${title}: problem: ${problems.join('; ')}`
-      : `${title}: reply of the device`;
-    if (failure) pre.textContent = '';
-    else if (text === '') pre.textContent = '(empty reply: the device did nothing, for example because no choice was made)';
-    else renderReply(pre, text);
-  }
-
-  function buttonTitle(button) {
-    return button ? button.textContent.replace(/\s+/g, ' ').trim() : 'Request';
-  }
-
-  // The form's fields as a browser would post them, with the button used.
-  function bodyOf(form, submitter) {
-    const body = new URLSearchParams();
-    for (const [name, value] of new FormData(form))
-      if (typeof value === 'string') body.append(name, value);
-    if (submitter && submitter.name) body.append(submitter.name, submitter.value);
-    return body;
-  }
-
-  async function post(form, submitter) {
-    const response = await fetch(form.action, {
-      method: 'POST',
-      body: bodyOf(form, submitter),
-      credentials: 'same-origin',
-      cache: 'no-store',
+  // The same as nodes: a value (a setting as the device or the user wrote it)
+  // is marked as not to be translated; {own: text} is a text of the page.
+  function tNodes(id, params = {}) {
+    const text = MESSAGES[lang][id] ?? MESSAGES.en[id] ?? id;
+    const out = document.createDocumentFragment();
+    text.split(/\{(\w+)\}/).forEach((part, i) => {
+      if (i % 2 === 0) { if (part) out.append(part); return; }
+      const v = params[part];
+      if (v === undefined || v === null) return;
+      if (typeof v === 'object' && 'own' in v) { out.append(v.own); return; }
+      const span = document.createElement('span');
+      span.setAttribute('translate', 'no');
+      span.textContent = String(v);
+      out.append(span);
     });
-    const text = await response.text();
-    if (!response.ok) throw new Error(`HTTP status ${response.status}`);
+    return out;
+  }
+
+  function own(text) { return { own: text }; }
+
+  function putSentences(el, sentences, separator = ' ') {
+    el.textContent = '';
+    sentences.forEach(([id, params], i) => {
+      if (i) el.append(separator);
+      el.append(tNodes(id, params));
+    });
+  }
+
+  const ORIGINAL = new WeakMap();
+  const ATTRIBUTES = ['aria-label', 'title'];
+
+  // Static texts of the page are written in English; the Chinese page swaps
+  // each text node and label attribute for its translation.
+  function translateStatic() {
+    document.title = lang === 'zh' ? ZH_STATIC[MESSAGES.en.title] : MESSAGES.en.title;
+    const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT | NodeFilter.SHOW_ELEMENT, {
+      acceptNode(node) {
+        if (node.nodeType === Node.ELEMENT_NODE) {
+          if (node.hasAttribute('data-dyn') || node.getAttribute('translate') === 'no' ||
+              node.tagName === 'SCRIPT' || node.tagName === 'STYLE') return NodeFilter.FILTER_REJECT;
+          return NodeFilter.FILTER_SKIP;
+        }
+        return NodeFilter.FILTER_ACCEPT;
+      },
+    });
+    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+      if (!ORIGINAL.has(node)) ORIGINAL.set(node, node.nodeValue);
+      const english = ORIGINAL.get(node);
+      node.nodeValue = lang === 'zh' ? zhOf(english) : english;
+    }
+    for (const el of document.querySelectorAll(ATTRIBUTES.map((a) => `[${a}]`).join(','))) {
+      for (const a of ATTRIBUTES) {
+        if (!el.hasAttribute(a)) continue;
+        const key = `data-en-${a}`;
+        if (!el.hasAttribute(key)) el.setAttribute(key, el.getAttribute(a));
+        const english = el.getAttribute(key);
+        el.setAttribute(a, lang === 'zh' ? zhOf(english) : english);
+      }
+    }
+  }
+
+  function zhOf(english) {
+    const key = english.replace(/\s+/g, ' ').trim();
+    if (!key) return english;
+    let zh = ZH_STATIC[key];
+    const level = /^Level (\S+)$/.exec(key);
+    if (zh === undefined && level) zh = `级别 ${level[1]}`;
+    if (zh === undefined) return english;
+    const lead = /^\s*/.exec(english)[0];
+    const trail = /\s*$/.exec(english)[0];
+    return lead + zh + trail;
+  }
+
+  function setLanguage(next, remember) {
+    lang = MESSAGES[next] ? next : 'en';
+    root.lang = lang === 'zh' ? 'zh-CN' : 'en';
+    if (remember) try { localStorage.setItem(LANG_KEY, lang); } catch { /* storage off */ }
+    const select = document.getElementById('lang');
+    if (select) select.value = lang;
+    translateStatic();
+    renderDynamic();
+  }
+
+  // ---- Requests ----
+
+  class RequestError extends Error {
+    constructor(kind, detail) { super(`${kind} ${detail || ''}`); this.kind = kind; this.detail = detail; }
+  }
+
+  async function request(url, init = {}, timeoutMs = REQUEST_TIMEOUT_MS) {
+    const abort = new AbortController();
+    const timer = setTimeout(() => abort.abort(), timeoutMs);
+    try {
+      const response = await fetch(url, { cache: 'no-store', credentials: 'same-origin', ...init, signal: abort.signal });
+      const text = await response.text();
+      if (!response.ok) throw new RequestError('status', response.status);
+      return text;
+    } catch (err) {
+      if (err instanceof RequestError) throw err;
+      throw new RequestError(abort.signal.aborted ? 'timeout' : 'network');
+    } finally {
+      clearTimeout(timer);
+    }
+  }
+
+  async function readDocument(timeoutMs) {
+    return JSON.parse(await request(STATE_URL, {}, timeoutMs));
+  }
+
+  function post(body) {
+    return request(CGI_URL, {
+      method: 'POST', body, headers: { 'content-type': 'application/x-www-form-urlencoded' },
+    });
+  }
+
+  // ---- The settings, as the schema describes them ----
+
+  let doc = null;
+  let settings = [];
+
+  function leavesOf(node, prefix, out) {
+    for (const [key, sub] of Object.entries(node.properties || {})) {
+      const path = prefix ? `${prefix}.${key}` : key;
+      if (sub.properties) leavesOf(sub, path, out);
+      else out.push({ path, schema: sub });
+    }
+    return out;
+  }
+
+  function buildSettings(schema) {
+    const leaves = leavesOf(schema, '', []);
+    // The audio codec is the boot-script template the device runs, reported
+    // beside the settings.
+    if (!leaves.some((l) => l.schema['x-form'] && l.schema['x-form'].radio === 'ctrlts')) {
+      leaves.push({ path: 'codec_template', top: true, schema: { enum: ['aac', 'mp3'],
+        'x-form': { order: 11, submit: 'codec_submit', radio: 'ctrlts', choices: { aac: 'male', mp3: 'female' } } } });
+    }
+    const list = [];
+    for (const leaf of leaves) {
+      const form = leaf.schema['x-form'];
+      if (!form) continue;
+      const name = form.field || form.radio || form.menu;
+      const controls = form.radio
+        ? [...document.querySelectorAll(`input[type=radio][name="${name}"]`)]
+        : [...document.getElementsByName(name)].filter((el) => el.matches('input, select'));
+      if (!controls.length) continue;
+      const card = controls[0].closest('section.card');
+      list.push({
+        ...leaf, form, name, controls, section: card ? card.id : '',
+        kind: form.field ? 'field' : form.radio ? 'radio' : 'menu',
+        device: '', result: null,
+      });
+    }
+    list.sort((a, b) => a.form.order - b.form.order);
+    return list;
+  }
+
+  function valueAt(path) {
+    if (!doc) return null;
+    if (path === 'codec_template') return doc.codec_template ?? null;
+    let v = doc.settings;
+    for (const part of path.split('.')) v = v == null ? undefined : v[part];
+    return v === undefined ? null : v;
+  }
+
+  function writeOnly(s) { return s.schema.writeOnly === true; }
+
+  // The value as the form carries it: a text, a radio word or a menu value.
+  function formValueOf(s, value) {
+    if (value === null || value === undefined) return s.kind === 'field' ? '' : null;
+    const key = String(value);
+    if (s.form.choices) return s.form.choices[key] ?? null;
+    return key;
+  }
+
+  function currentOf(s) {
+    if (s.kind === 'radio') {
+      const on = s.controls.find((r) => r.checked);
+      return on ? on.value : null;
+    }
+    return s.controls[0].value;
+  }
+
+  function setControl(s, formValue) {
+    if (s.kind === 'radio') for (const r of s.controls) r.checked = r.value === formValue;
+    else s.controls[0].value = formValue ?? '';
+  }
+
+  function isChanged(s) {
+    const now = currentOf(s);
+    if (writeOnly(s)) return now !== '' && now !== null;
+    return now !== s.device;
+  }
+
+  // The value a form value stands for, in the schema's terms.
+  function typedOf(s, formValue) {
+    if (s.form.choices) {
+      const entry = Object.entries(s.form.choices).find(([, word]) => word === formValue);
+      return entry ? entry[0] : formValue;
+    }
+    return formValue;
+  }
+
+  function fill(keep = new Set()) {
+    for (const s of settings) {
+      s.device = writeOnly(s) ? '' : formValueOf(s, valueAt(s.path));
+      if (!keep.has(s)) setControl(s, s.device);
+      markChanged(s);
+    }
+  }
+
+  // ---- Checks before sending ----
+
+  function types(schema) { return [].concat(schema.type || []); }
+
+  function problemOf(s) {
+    if (s.kind !== 'field') return null;
+    const text = currentOf(s);
+    const schema = s.schema;
+    if (text === '') return { id: 'errEmpty' };
+    const ty = types(schema);
+    if (ty.includes('integer') || ty.includes('number')) {
+      const range = { min: schema.minimum ?? '', max: schema.maximum ?? '' };
+      if (!/^-?[0-9]+$/.test(text)) return { id: 'errNumber', params: range };
+      const n = Number(text);
+      if ((schema.minimum !== undefined && n < schema.minimum) || (schema.maximum !== undefined && n > schema.maximum))
+        return { id: 'errRange', params: range };
+      if (schema.enum && !schema.enum.includes(n)) return { id: 'errChoice', params: { list: schema.enum.join(', ') } };
+      return null;
+    }
+    const length = [...text].length;
+    if (schema.maxLength !== undefined && length > schema.maxLength) return { id: 'errLong', params: { max: schema.maxLength } };
+    if (schema.minLength !== undefined && length < schema.minLength) return { id: 'errShort', params: { min: schema.minLength } };
+    if (schema.pattern && !patternOf(schema.pattern).test(text)) return { id: patternMessage(s) };
+    if (schema.enum && !schema.enum.includes(text)) return { id: 'errChoice', params: { list: schema.enum.join(', ') } };
+    return null;
+  }
+
+  // Schema patterns are ECMA-262 expressions; with the Unicode flag a
+  // character outside the Basic Multilingual Plane counts as one.
+  function patternOf(source) {
+    try { return new RegExp(source, 'u'); } catch { return new RegExp(source); }
+  }
+
+  function patternMessage(s) {
+    const key = s.path.split('.').pop();
+    if (['ip', 'netmask', 'gateway', 'ts_address', 'address'].includes(key)) return 'errAddress';
+    if (key === 'mac') return 'errMac';
+    if (key === 'rtmp_url') return 'errUrl';
+    return 'errForm';
+  }
+
+  // ---- The device's replies ----
+
+  // Texts of the device that mean a value was refused or nothing was done;
+  // the first one found names the reason.
+  const REFUSALS = [
+    [/error len/, 'whyLong'],
+    [/error char/, 'whyChar'],
+    [/error value/, 'whyValue'],
+    [/input empty/, 'whyEmpty'],
+    [/^busy:/m, 'whyBusy'],
+    [/Can't open file|can not open file/, 'whyFile'],
+    [/erro1?=-?\d+/, 'whyConvert'],
+    [/The value is invalid or out of range\.|Set out of range/, 'whyRange'],
+    [/set failed|mac's length is illegal/, 'whyRefused'],
+    [/^error/m, 'whyError'],
+  ];
+
+  // Commands whose success the device states with a "set ok" line.
+  const SAYS_SET_OK = new Set([
+    'name1_submit', 'name2_submit', 'name45_submit', 'name3_submit', 'name4_submit', 'namei_submit',
+    'namez_submit', 'namec_submit', 'name_audio_submit', 'name_audio2_submit', 'vs_width_submit',
+    'vs_height_submit', 'rtmpurl_submit', 'mac_submit', 'ssid_submit', 'passkey_submit', 'wifi_ip_submit',
+    'sub_submit', 'sub_a_submit', 's_x_submit', 's_y_submit', 'encst_submit', 'cvbr_submit',
+    'namelr_submit', 'namelg_submit', 'namelb_submit', 'namebr_submit', 'namebg_submit', 'namebb_submit',
+    'radio:selvs', 'radio:audioen',
+  ]);
+
+  function refusalIn(reply) {
+    for (const [re, why] of REFUSALS) if (re.test(reply)) return why;
+    return null;
+  }
+
+  // The reply as it may be shown: no pass phrase in it.
+  function masked(reply, secrets) {
+    let text = reply.replace(/(psk=)[^\n,]*/g, `$1${MASK}`).replace(/(set passkey:)[^\n]*/g, `$1${MASK}`);
+    for (const secret of secrets) if (secret) text = text.split(secret).join(MASK);
     return text;
   }
 
-  const FILLERS = {
-    status: fillFromStatus,
-    overlays: fillFromOverlays,
-    subtitle: fillFromSubtitle,
-  };
+  // ---- Marks and results under the fields ----
 
-  // On a narrow screen the panel sits below the section's forms.
-  function reveal(panel) {
-    const r = panel.getBoundingClientRect();
-    if (r.top < 0 || r.bottom > window.innerHeight) panel.scrollIntoView({ block: 'nearest' });
+  function anchorOf(s) {
+    const first = s.controls[0];
+    if (s.kind === 'radio') return first.closest('fieldset');
+    const pairSpan = first.closest('.pair .row > span');
+    return pairSpan || first.closest('.row') || first;
   }
 
-  async function send(form, submitter, { quiet = false } = {}) {
-    const panel = panelOf(form);
-    const title = buttonTitle(submitter);
-    const buttons = form.querySelectorAll('button');
-    buttons.forEach((b) => { b.disabled = true; });
-    panel.setAttribute('aria-busy', 'true');
-    try {
-      const text = await post(form, submitter);
-      showReply(panel, title, text);
-      if (!quiet) reveal(panel);
-      const fill = FILLERS[form.dataset.fill];
-      if (fill) fill(text);
-      return text;
-    } catch (err) {
-      showReply(panel, title, '', `the request failed (${err.message})`);
-      return null;
-    } finally {
-      panel.removeAttribute('aria-busy');
-      buttons.forEach((b) => { b.disabled = false; });
+  function labelOf(s) {
+    const holder = s.kind === 'radio' ? anchorOf(s).querySelector('legend') : s.controls[0].labels[0];
+    if (!holder) return s.name;
+    const copy = holder.cloneNode(true);
+    copy.querySelectorAll('.tag').forEach((n) => n.remove());
+    return copy.textContent.replace(/\s+/g, ' ').trim();
+  }
+
+  function shownValue(s, formValue) {
+    if (writeOnly(s)) return null;
+    if (s.kind === 'radio') {
+      const r = s.controls.find((c) => c.value === formValue);
+      return r && r.labels[0] ? r.labels[0].textContent.replace(/\s+/g, ' ').trim() : formValue;
+    }
+    if (s.kind === 'menu') {
+      const o = [...s.controls[0].options].find((x) => x.value === formValue);
+      return o ? o.textContent.trim() : formValue;
+    }
+    return formValue;
+  }
+
+  function ensureResult(s) {
+    if (s.resultEl) return s.resultEl;
+    const el = document.createElement('div');
+    el.className = 'result';
+    el.id = `${s.name}-result`;
+    el.setAttribute('data-dyn', '');
+    el.hidden = true;
+    const p = document.createElement('p');
+    p.className = 'result-text';
+    el.append(p);
+    const anchor = anchorOf(s);
+    if (anchor.matches('.pair .row > span')) anchor.append(el);
+    else anchor.after(el);
+    for (const c of s.kind === 'radio' ? [anchor, ...s.controls] : s.controls) {
+      const ids = (c.getAttribute('aria-describedby') || '').split(/\s+/).filter(Boolean);
+      if (!ids.includes(el.id)) c.setAttribute('aria-describedby', [el.id, ...ids].join(' '));
+    }
+    s.resultEl = el;
+    return el;
+  }
+
+  function ensureTag(s) {
+    if (s.tagEl) return s.tagEl;
+    const holder = s.kind === 'radio' ? anchorOf(s).querySelector('legend') : s.controls[0].labels[0];
+    const tag = document.createElement('span');
+    tag.className = 'tag';
+    tag.setAttribute('data-dyn', '');
+    tag.hidden = true;
+    if (holder) holder.append(tag);
+    s.tagEl = tag;
+    return tag;
+  }
+
+  function markChanged(s) {
+    const changed = isChanged(s);
+    const tag = ensureTag(s);
+    tag.hidden = !changed;
+    tag.textContent = changed ? t('changed') : '';
+    anchorOf(s).classList.toggle('changed', changed);
+  }
+
+  // result: {state: 'invalid' | 'sending' | 'ok' | 'failed', ...}
+  function setResult(s, result) {
+    s.result = result;
+    renderResult(s);
+  }
+
+  // The result of a setting as sentences: [message id, params] each.
+  function sentencesOf(s) {
+    const r = s.result;
+    if (!r) return [];
+    const label = own(labelOf(s));
+    if (r.state === 'invalid') return [[r.problem.id, r.problem.params]];
+    if (r.state === 'sending') return [['sending']];
+    if (r.state === 'ok') {
+      const value = shownValue(s, r.sent);
+      const out = [value === null ? ['savedNoValue', { label }] : ['saved', { label, value: s.kind === 'field' ? value : own(value) }]];
+      if (r.restart) out.push(['afterRestart']);
+      return out;
+    }
+    if (r.state === 'cancelled') return [['cancelled', { label }]];
+    const reason = r.why === 'whyRequest' ? t('whyRequest', { detail: r.detail }) :
+      r.why === 'whyStill' ? null : t(r.why);
+    if (reason === null) {
+      const still = shownValue(s, r.still) ?? '';
+      return [['notSaved', { label, reason: own('') }], ['whyStill', { value: s.kind === 'field' ? still : own(still) }]];
+    }
+    return [['notSaved', { label, reason: own(reason) }]];
+  }
+
+  function renderResult(s) {
+    const el = ensureResult(s);
+    const r = s.result;
+    const bad = !!r && (r.state === 'invalid' || r.state === 'failed');
+    for (const c of s.controls) {
+      if (bad) c.setAttribute('aria-invalid', 'true');
+      else c.removeAttribute('aria-invalid');
+    }
+    el.hidden = !r;
+    el.dataset.state = r ? r.state : '';
+    putSentences(el.querySelector('.result-text'), sentencesOf(s));
+    let details = el.querySelector('details');
+    if (r && r.reply !== undefined) {
+      if (!details) {
+        details = document.createElement('details');
+        const summary = document.createElement('summary');
+        const pre = document.createElement('pre');
+        pre.setAttribute('translate', 'no');
+        pre.tabIndex = 0;
+        details.append(summary, pre);
+        el.append(details);
+      }
+      details.querySelector('summary').textContent = t('rawReply');
+      details.querySelector('pre').textContent = r.reply === '' ? t('emptyReply') : r.reply;
+    } else if (details) {
+      details.remove();
     }
   }
+
+  // ---- Sections ----
+
+  const sectionState = new Map();  // section id -> {id, params} or the settings of its last save
+  let busy = false;
+
+  function sectionResultEl(section) { return document.getElementById(`${section}-result`); }
+
+  function renderSection(section) {
+    const el = sectionResultEl(section);
+    const state = sectionState.get(section);
+    if (!el || !state) return;
+    putSentences(el, state.settings ? state.settings.flatMap(sentencesOf) : [[state.id, state.params]]);
+  }
+
+  function setSection(section, state) {
+    sectionState.set(section, state);
+    renderSection(section);
+  }
+
+  // Commands in the device's order: one request per command, the two
+  // fields of an overlay pair in one.
+  function commandsOf(changed) {
+    const byKey = new Map();
+    for (const s of changed) {
+      const key = s.form.radio ? `radio:${s.form.radio}` : s.form.submit;
+      if (!byKey.has(key)) byKey.set(key, { key, order: s.form.order, submit: s.form.submit, settings: [] });
+      const c = byKey.get(key);
+      c.order = Math.min(c.order, s.form.order);
+      c.settings.push(s);
+    }
+    return [...byKey.values()].sort((a, b) => a.order - b.order);
+  }
+
+  function bodyOf(command) {
+    const body = new URLSearchParams();
+    body.append(command.submit, '');
+    for (const s of command.settings) body.append(s.name, currentOf(s));
+    return body;
+  }
+
+  const FACTORY = [
+    ['ip', '192.168.18.209'], ['netmask', '255.255.255.0'], ['gateway', '192.168.18.1'],
+    ['tz', '192.168.18.122'], ['tc', '1234'], ['bitrate', '2000000'], ['framerate', '25'], ['fi', '100'],
+    ['audiosample', '44100'], ['audiobitrate', '96000'], ['vs_width', '1024'], ['vs_height', '768'],
+    ['rtmpurl', 'rtmp://192.168.18.7/live/kovra'],
+  ];
+
+  function swapQuestion(s) {
+    const list = FACTORY.map(([id, value]) => {
+      const one = settings.find((x) => x.name === id);
+      return `• ${one ? labelOf(one) : id}: ${value}`;
+    }).join('\n');
+    return t('swapConfirm', { codec: shownValue(s, currentOf(s)), list });
+  }
+
+  async function saveSection(section, button) {
+    if (busy) return;
+    const all = settings.filter((s) => s.section === section);
+    for (const s of all) if (s.result) setResult(s, null);
+    const changed = all.filter(isChanged);
+    if (!changed.length) { setSection(section, { id: 'nothingChanged' }); return; }
+    const invalid = [];
+    for (const s of changed) {
+      const problem = problemOf(s);
+      if (problem) { invalid.push(s); setResult(s, { state: 'invalid', problem }); }
+    }
+    if (invalid.length) {
+      setSection(section, { id: 'fixFirst', params: { n: invalid.length } });
+      return;
+    }
+    const swap = changed.find((s) => s.name === 'ctrlts');
+    if (swap && !window.confirm(swapQuestion(swap))) {
+      setResult(swap, { state: 'cancelled' });
+      setSection(section, { settings: [swap] });
+      return;
+    }
+    busy = true;
+    const card = document.getElementById(section);
+    card.setAttribute('aria-busy', 'true');
+    if (button) button.setAttribute('aria-disabled', 'true');
+    for (const s of changed) setResult(s, { state: 'sending' });
+    setSection(section, { id: 'sending' });
+    const secrets = changed.filter(writeOnly).map(currentOf);
+    const outcomes = [];
+    for (const command of commandsOf(changed)) {
+      let reply = null;
+      let failure = null;
+      try {
+        reply = await post(bodyOf(command));
+      } catch (err) {
+        failure = err;
+      }
+      outcomes.push({ command, reply, failure, sent: command.settings.map(currentOf) });
+    }
+    try {
+      doc = await readDocument();
+    } catch { /* judged on the replies alone below */ }
+    // Unsent edits of other sections stay as typed, and so do refused values.
+    const keep = new Set(settings.filter((s) => s.section !== section && isChanged(s)));
+    for (const { command, reply, failure, sent } of outcomes) {
+      command.settings.forEach((s, i) => {
+        const r = judge(command, s, sent[i], reply, failure);
+        if (reply !== null) r.reply = masked(reply, secrets);
+        if (r.state !== 'ok') keep.add(s);
+        setResult(s, r);
+      });
+    }
+    fill(keep);
+    for (const s of settings.filter(writeOnly)) if (!keep.has(s)) { setControl(s, ''); markChanged(s); }
+    renderSummary();
+    setSection(section, { settings: changed });
+    card.removeAttribute('aria-busy');
+    busy = false;
+    if (button) button.removeAttribute('aria-disabled');
+  }
+
+  // A change counts as saved when the reply holds no refusal, holds the
+  // command's own success line where it has one, and the device now reports
+  // the value that was sent.
+  function judge(command, s, sent, reply, failure) {
+    if (failure) return { state: 'failed', sent, why: 'whyRequest', detail: requestDetail(failure) };
+    const why = refusalIn(reply);
+    if (why) return { state: 'failed', sent, why };
+    if (SAYS_SET_OK.has(command.key) && !/^set ok/m.test(reply)) return { state: 'failed', sent, why: 'whyNoOk' };
+    const restart = !!(doc && doc.reboot_pending);
+    if (!writeOnly(s) && doc) {
+      const now = formValueOf(s, valueAt(s.path));
+      if (now !== null && now !== sent && !sameNumber(s, now, sent)) return { state: 'failed', sent, why: 'whyStill', still: now };
+    }
+    return { state: 'ok', sent, restart };
+  }
+
+  function sameNumber(s, a, b) {
+    const ty = types(s.schema);
+    return (ty.includes('integer') || ty.includes('number')) && a !== '' && b !== '' && Number(a) === Number(b);
+  }
+
+  function requestDetail(err) {
+    if (err.kind === 'timeout') return t('timeout');
+    if (err.kind === 'status') return t('httpStatus', { status: err.detail });
+    return t('noAnswer');
+  }
+
+  // ---- Summary ----
+
+  // A choice as the page's own control names it.
+  function choiceText(path, value) {
+    const s = settings.find((x) => x.path === path);
+    const shown = s ? shownValue(s, formValueOf(s, value)) : null;
+    return shown ? own(shown) : value;
+  }
+
+  function renderSummary() {
+    const list = document.getElementById('summary-list');
+    const state = document.getElementById('summary-state');
+    if (!list || !state) return;
+    list.textContent = '';
+    if (!doc) { state.textContent = loadFailed ? t('loadFailed') : t('loading'); return; }
+    const s = doc.settings || {};
+    const net = s.network || {};
+    const wifi = s.wifi || {};
+    const out = s.outputs || {};
+    const enc = s.encoder || {};
+    const audio = s.audio || {};
+    const dev = doc.device || {};
+    const found = dev.detected_format;
+    const rate = enc.bitrate == null ? null
+      : (enc.bitrate / 1e6).toLocaleString(lang === 'zh' ? 'zh-CN' : 'en', { maximumFractionDigits: 2 });
+    const rows = [
+      ['sumAddress', [['sumAddressValue', { ip: net.ip, mask: net.netmask, gw: net.gateway }]]],
+      ['sumOutputs', [
+        out.transport_stream === 'off' || !out.transport_stream ? ['tsOff']
+          : ['tsOn', { mode: out.transport_stream.toUpperCase(), to: `${out.ts_address}:${out.ts_port}` }],
+        out.rtsp_rtmp === 'rtsp' ? ['rtspOn'] : out.rtsp_rtmp === 'rtmp' ? ['rtmpOn', { url: out.rtmp_url }] : ['rtspRtmpOff'],
+      ]],
+      ['sumEncoder', [['encoderValue', {
+        rate: rate ?? own(t('unknown')), fps: enc.framerate, profile: choiceText('encoder.profile', enc.profile),
+        size: enc.scaling ? `${enc.width}×${enc.height}` : own(t('inputSize')),
+      }]]],
+      ['sumInput', [['inputValue', {
+        input: String(dev.input ?? (s.capture || {}).input ?? '').toUpperCase(),
+        format: found && found.width ? `${found.width}×${found.height}` : own(t('noSignal')),
+      }]]],
+      ['sumWifi', [wifi.enabled ? ['wifiOn', { ssid: wifi.ssid, ip: wifi.address }] : ['off']]],
+      ['sumAudio', [audio.enabled ? ['audioOn', {
+        input: own(audio.input === 'analog' ? t('analogue') : audio.input === 'digital' ? t('embedded') : t('unknown')),
+        codec: String(doc.codec_template ?? '').toUpperCase(), rate: audio.sample_rate,
+      }] : ['off']]],
+    ];
+    if (Array.isArray(doc.unreadable) && doc.unreadable.length)
+      rows.push(['sumUnreadable', [['unreadableValue', { files: doc.unreadable.join(', ') }]]]);
+    for (const [id, sentences] of rows) {
+      const dt = document.createElement('dt');
+      dt.textContent = t(id);
+      const dd = document.createElement('dd');
+      putSentences(dd, sentences, t('listSeparator'));
+      list.append(dt, dd);
+    }
+    state.textContent = doc.reboot_pending ? t('pendingNote') : t('current');
+    const banner = document.getElementById('banner');
+    if (banner) banner.hidden = !doc.reboot_pending;
+  }
+
+  function renderDynamic() {
+    renderSummary();
+    for (const s of settings) { markChanged(s); if (s.result) renderResult(s); }
+    for (const section of sectionState.keys()) renderSection(section);
+    renderRestart();
+  }
+
+  // ---- Restart ----
+
+  let restart = null;  // {address, wait: message id, link}
+
+  function renderRestart() {
+    if (!restart) return;
+    document.getElementById('restart-text').textContent = t('restartText', { address: restart.address });
+    document.getElementById('restart-wait').textContent = t(restart.wait);
+    const link = document.getElementById('restart-link');
+    link.hidden = !restart.link;
+    if (restart.link) {
+      const a = link.querySelector('a');
+      a.href = restart.link;
+      a.textContent = t('openAt', { address: restart.address });
+    }
+  }
+
+  function dottedV4(text) { return /^\d{1,3}(\.\d{1,3}){3}$/.test(text); }
+
+  async function restartDevice() {
+    if (busy) return;
+    const address = (doc && doc.settings && doc.settings.network && doc.settings.network.ip) || location.hostname;
+    if (!window.confirm(t('restartConfirm', { address }))) {
+      setSection('status', { id: 'restartCancelled' });
+      return;
+    }
+    const host = location.hostname;
+    // Reached by another address than the one it comes back on: the page
+    // can only point there.
+    const moved = dottedV4(host) && !host.startsWith('127.') && host !== address;
+    const wasPending = !!(doc && doc.reboot_pending);
+    restart = { address, wait: 'restartSending', link: moved ? `${location.protocol}//${address}/` : '' };
+    const overlay = document.getElementById('restart-overlay');
+    overlay.hidden = false;
+    document.querySelector('main').inert = true;
+    document.querySelector('header.top').inert = true;
+    document.getElementById('banner').inert = true;
+    renderRestart();
+    document.getElementById('restart-h').focus();
+    leaving = true;
+    try {
+      await post(new URLSearchParams({ name5_submit: '' }));
+    } catch { /* the device may go down before it answers */ }
+    restart.wait = 'restartWaiting';
+    renderRestart();
+    const started = Date.now();
+    let wentAway = false;
+    for (;;) {
+      await new Promise((r) => setTimeout(r, POLL_INTERVAL_MS));
+      let answer = null;
+      try { answer = await readDocument(POLL_TIMEOUT_MS); } catch { wentAway = true; }
+      if (answer && !answer.reboot_pending && (wasPending || wentAway)) break;
+      if (Date.now() - started > RESTART_PATIENCE_MS && restart.wait !== 'restartSlow') {
+        restart.wait = 'restartSlow';
+        renderRestart();
+      }
+    }
+    restart.wait = 'restartBack';
+    renderRestart();
+    if (!moved) location.reload();
+  }
+
+  // ---- Navigation that follows the page ----
+
+  function followSections() {
+    const links = [...document.querySelectorAll('header.top nav a[href^="#"]')];
+    const targets = links.map((a) => document.getElementById(a.getAttribute('href').slice(1))).filter(Boolean);
+    const header = document.querySelector('header.top');
+    let queued = false;
+    const update = () => {
+      queued = false;
+      const line = header.getBoundingClientRect().bottom + 16;
+      let current = targets[0];
+      for (const el of targets) if (el.getClientRects().length && el.getBoundingClientRect().top <= line) current = el;
+      for (const a of links) {
+        if (a.getAttribute('href') === `#${current.id}`) a.setAttribute('aria-current', 'location');
+        else a.removeAttribute('aria-current');
+      }
+    };
+    window.addEventListener('scroll', () => { if (!queued) { queued = true; requestAnimationFrame(update); } }, { passive: true });
+    // A section opened from the navigation starts below the header, however
+    // tall the header is at this width and with the banner.
+    const pad = () => { root.style.scrollPaddingTop = `${Math.ceil(header.getBoundingClientRect().height) + 8}px`; };
+    new ResizeObserver(pad).observe(header);
+    pad();
+    update();
+  }
+
+  // ---- Events ----
+
+  let leaving = false;
+
+  function settingOf(el) {
+    return settings.find((s) => s.controls.includes(el));
+  }
+
+  document.addEventListener('input', (e) => { const s = settingOf(e.target); if (s) markChanged(s); });
+  document.addEventListener('change', (e) => {
+    if (e.target.id === 'lang') { setLanguage(e.target.value, true); return; }
+    const s = settingOf(e.target);
+    if (s) markChanged(s);
+  });
+
+  document.addEventListener('click', (e) => {
+    const save = e.target.closest('button.save');
+    if (save) { saveSection(save.closest('section.card').id, save); return; }
+    if (e.target.closest('#restart-now')) restartDevice();
+  });
 
   document.addEventListener('submit', (event) => {
     const form = event.target;
-    if (!(form instanceof HTMLFormElement)) return;
     event.preventDefault();
-    const submitter = event.submitter || form.querySelector('button[type=submit]');
-    // A form of choices asks only when something was chosen.
-    const chosen = !form.querySelector('input[type=radio]') || form.querySelector('input[type=radio]:checked');
-    if (form.dataset.confirm && chosen && !window.confirm(form.dataset.confirm)) {
-      showReply(panelOf(form), buttonTitle(submitter), '(cancelled: nothing was sent)');
-      return;
-    }
-    send(form, submitter);
+    if (form.id === 'reboot-form') { restartDevice(); return; }
+    if (form.id === 'refresh-form') { refresh(); return; }
+    const card = form.closest('section.card');
+    if (card) saveSection(card.id, card.querySelector('button.save'));
   });
 
-  // ---- Filling fields from the device's reports ----
+  window.addEventListener('beforeunload', (e) => {
+    if (leaving || !settings.some(isChanged)) return;
+    e.preventDefault();
+    e.returnValue = '';
+  });
 
-  function setField(id, value) {
-    const el = document.getElementById(id);
-    if (el && value !== undefined && value !== null) el.value = String(value);
-  }
+  // ---- Start ----
 
-  function check(id) {
-    const el = document.getElementById(id);
-    if (el) el.checked = true;
-  }
+  let loadFailed = false;
 
-  function selectByText(id, text) {
-    const select = document.getElementById(id);
-    if (!select) return;
-    for (const option of select.options)
-      if (option.textContent.trim() === text.trim()) { select.value = option.value; return; }
-  }
-
-  function unquote(text) {
-    return text.length >= 2 && text.startsWith('"') && text.endsWith('"') ? text.slice(1, -1) : text;
-  }
-
-  const INPUT_LINES = [
-    [/^>>>>>>VGA input/, '0'],
-    [/^>>>>>>DVI-D input/, '1'],
-    [/^>>>>>>HDMI input/, '2'],
-    [/^>>>>>>BNC input/, '3'],
-    [/^>>>>>>YPbPr input/, '4'],
-  ];
-
-  const LEVELS = {
-    '5.0': '50', '4.2': '42', '4.1': '41', '4.0': '40', '3.2': '32', '3.1': '31', '3.0': '30',
-    '2.2': '22', '2.1': '21', '2.0': '20', '1.3': '13', '1.2': '12', '1.1': '11', '1.b': '9', '1.0': '10',
-  };
-
-  // Whole-line facts of the status report and what each one sets.
-  const STATUS_FLAGS = {
-    'wifi: enable': 'ifwifi-on',
-    'wifi: disable': 'ifwifi-off',
-    'Read: fix format capture': 'ctrlau-fixed',
-    'Read: detect format': 'ctrlau-detect',
-    'autodetect: auto reboot': 'ctrlax-reboot',
-    'autodetect: sdk control': 'ctrlax-sdk',
-    'H264 encode select: High Profile': 'ctrlbz-high',
-    'H264 encode select: Main Profile': 'ctrlbz-main',
-    'H264 encode select: Baseline Profile': 'ctrlbz-baseline',
-    'H264 encode select: High Quality Mode': 'ctrlcz-quality',
-    'H264 encode select: High Speed Mode': 'ctrlcz-speed',
-    'ts output: disable': 'ctrlaz-off',
-    'ts output: enable': 'ctrlaz-udp',
-    'ts output: enable, mode: udp': 'ctrlaz-udp',
-    'ts output: enable, mode: http': 'ctrlaz-http',
-    'tcp stream tag output: enable': 'ctrldz-on',
-    'tcp stream tag output: disable': 'ctrldz-off',
-    'rtsp server and rtmp: disable': 'ctrlez-off',
-    'rtsp server: enable': 'ctrlez-rtsp',
-    'rtmp: enable': 'ctrlez-rtmp',
-    'enable video sclaing': 'selvs-on',
-    'disable video sclaing': 'selvs-off',
-    'audio in: hdmi': 'audioin-digital',
-    'audio in: sdi': 'audioin-digital',
-    'audio in: 3.5': 'audioin-analog',
-  };
-
-  // Value lines of the status report: pattern, then what to do with the match.
-  const STATUS_VALUES = [
-    [/^ip=(.*)$/, (m) => setField('ip', m[1])],
-    [/^netmask=(.*)$/, (m) => setField('netmask', m[1])],
-    [/^gateway=(.*)$/, (m) => setField('gateway', m[1])],
-    [/^ssid=(.*)$/, (m) => setField('ssid', unquote(m[1]))],
-    [/^wifi ip=(.*)$/, (m) => setField('wifi_ip', m[1])],
-    [/^ttl=(-?\d+)$/, (m) => setField('ttl', m[1])],
-    [/^ts receive ip=(.*)$/, (m) => setField('tz', m[1])],
-    [/^ts receive port=(-?\d+)$/, (m) => setField('tc', m[1])],
-    [/^(?:Set format|Format): (.+)$/, (m) => selectByText('menu_set_vga_mode', m[1])],
-    [/^bitrate=(-?\d+)$/, (m) => setField('bitrate', m[1])],
-    [/^framerate=(-?\d+)$/, (m) => setField('framerate', m[1])],
-    [/^I frame num=(-?\d+),IDR frame num=(-?\d+)$/, (m) => { setField('fi', m[1]); setField('idr', m[2]); }],
-    [/^H264 Max Delay: (-?\d+)ms$/, (m) => { if (Number(m[1]) % 100 === 0) setField('cvbr', Number(m[1]) / 100); }],
-    [/^H264 encode standard: Level (\S+)$/, (m) => { if (LEVELS[m[1]]) setField('menu_encst', LEVELS[m[1]]); }],
-    [/^rtmp live url: (.*)$/, (m) => setField('rtmpurl', m[1])],
-    [/^video sclaing width=(-?\d+)$/, (m) => setField('vs_width', m[1])],
-    [/^video sclaing height=(-?\d+)$/, (m) => setField('vs_height', m[1])],
-    [/^audio enable=(-?\d+)$/, (m) => {
-      if (m[1] === '1') check('audioen-on');
-      else if (m[1] === '2') check('audioen-off');
-    }],
-    [/^3\.5 audio volume\+:(-?\d+)$/, (m) => setField('volume', m[1])],
-    [/^audio sample=(-?\d+)$/, (m) => setField('audiosample', m[1])],
-    [/^audio bitrate=(-?\d+)$/, (m) => setField('audiobitrate', m[1])],
-  ];
-
-  function fillFromStatus(text) {
-    for (const raw of text.split(/\r?\n/)) {
-      const line = raw.replace(/\s+$/, '');
-      if (STATUS_FLAGS[line]) check(STATUS_FLAGS[line]);
-      if (line === 'audio in: sdi' || line === 'audio in: hdmi') {
-        const label = document.getElementById('audioin-digital-text');
-        if (label) label.textContent = `Embedded audio of the ${line.endsWith('sdi') ? 'SDI' : 'HDMI'} input`;
-      }
-      for (const [re, act] of INPUT_LINES) if (re.test(line)) setField('menu_set_signal_mode', act);
-      for (const [re, act] of STATUS_VALUES) {
-        const m = re.exec(line);
-        if (m) act(m);
-      }
+  async function refresh() {
+    if (busy) return;
+    setSection('status', { id: 'reading' });
+    try {
+      doc = await readDocument();
+      fill();
+      for (const s of settings) if (s.result) setResult(s, null);
+      renderSummary();
+      setSection('status', { id: 'readDone' });
+    } catch (err) {
+      setSection('status', { id: 'readFailed', params: { detail: requestDetail(err) } });
     }
   }
 
-  function fillFromOverlays(text) {
-    for (const raw of text.split(/\r?\n/)) {
-      const line = raw.trim();
-      const flag = /^(mg|gx) (enable|disable)$/.exec(line);
-      if (flag) check(`${flag[1]}_a-${flag[2] === 'enable' ? 'on' : 'off'}`);
-      const value = /^(mg|gx) (x|y|width|height)=(-?\d+)$/.exec(line);
-      if (value) setField(`${value[1]}_${value[2][0]}`, value[3]);
+  async function start() {
+    // The reboot checkbox is for browsers without scripts; here the page asks.
+    for (const box of document.querySelectorAll('.no-js-only input')) { box.required = false; box.disabled = true; }
+    setLanguage(lang);
+    followSections();
+    try {
+      const [schema, state] = await Promise.all([
+        request(`${STATE_URL}?schema=1`).then(JSON.parse), readDocument(),
+      ]);
+      doc = state;
+      settings = buildSettings(schema);
+      fill();
+    } catch {
+      loadFailed = true;
     }
-  }
-
-  function fillFromSubtitle(text) {
-    const partial = CONVERSION.test(text);
-    for (const raw of text.split(/\r?\n/)) {
-      if (raw === 'subtitle:enable') check('sub_a-on');
-      else if (raw === 'subtitle:disable') check('sub_a-off');
-      else if (raw === 'font:big') check('sub_z-big');
-      else if (raw === 'font:small') check('sub_z-small');
-      let m;
-      if ((m = /^x:(-?\d+)$/.exec(raw))) setField('s_x', m[1]);
-      if ((m = /^y:(-?\d+)$/.exec(raw))) setField('s_y', m[1]);
-      // A text that was cut by a conversion error is not put back in the field.
-      if ((m = /^subtitle value:(.*)$/.exec(raw)) && !partial) setField('sub_text', m[1]);
-    }
-  }
-
-  // For the tests and for anyone reading reports by hand.
-  window.webcfg = { fillFromStatus, fillFromOverlays, fillFromSubtitle, problemsIn };
-
-  // ---- Page start ----
-
-  // The confirmation checkbox is for browsers without scripts; here the
-  // reboot button asks instead.
-  for (const box of document.querySelectorAll('.no-js-only input')) {
-    box.required = false;
-    box.disabled = true;
-  }
-
-  async function loadReports() {
-    for (const kind of ['status', 'overlays', 'subtitle']) {
-      const form = document.querySelector(`form[data-fill="${kind}"]`);
-      if (form) await send(form, form.querySelector('button[type=submit]'), { quiet: true });
-    }
+    renderDynamic();
     root.dataset.loaded = 'true';
   }
 
-  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', loadReports);
-  else loadReports();
+  window.webcfg = { masked, refusalIn };
+
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
 })();

@@ -43,7 +43,7 @@ void writeColourFile() {
     std::snprintf(text, sizeof text, "%d %d %d %d %d %d", g_colour.bb, g_colour.bg, g_colour.br,
                   g_colour.lb, g_colour.lg, g_colour.lr);
     if (!platform::writeFile("/mnt/color.ini", text)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();

@@ -62,7 +62,7 @@ Flow storeTypedValue(const char* field, const char* reply, const char* path) {
     if (!readTextField(field, value)) return Flow::Continue;
     std::printf(reply, value.c_str());
     if (!platform::writeFile(path, value)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return Flow::EndRequest;
     }
     return Flow::Continue;
@@ -161,7 +161,7 @@ Flow cmdLevel(int) {
     const char* chosen = kLevelChoices[index];
     settings::setPendingLine(std::string(chosen) + "\n");
     if (!platform::writeFile("/mnt/kovra_encLevel.ini", settings::pendingLine())) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return Flow::EndRequest;
     }
     platform::shellSync();
@@ -177,7 +177,7 @@ Flow cmdMaxDelay(int) {
     std::printf("set :%s\n", text.c_str());
     int value = platform::atoiValue(text);
     if (value > kMaxDelayLimit || value <= 0) {
-        std::fputs("The value is invalid or out of range.", stdout);
+        replyRefusal("The value is invalid or out of range.");
         return Flow::Continue;
     }
     std::printf("set H264 Max Delay: %dms\n", value * 100);

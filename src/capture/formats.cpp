@@ -81,7 +81,7 @@ void writeFormatFile() {
     char text[32];
     std::snprintf(text, sizeof text, "%d %d", g_captureMode, g_formatCode);
     if (!platform::writeFile("/mnt/format.ini", text)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();
@@ -90,7 +90,7 @@ void writeFormatFile() {
 
 void writeInputTypeFile() {
     if (!platform::writeFile("/mnt/mk120.ini", std::to_string(g_inputType))) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();

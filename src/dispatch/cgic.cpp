@@ -11,12 +11,8 @@
 #include <cstring>
 #include <exception>
 
-FILE* cgiOut = stdout;
-
 namespace form {
 namespace {
-
-Fields g_fields;
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -111,25 +107,7 @@ Fields fieldsOf(const cgicc::Cgicc& cgi) {
     return fields;
 }
 
-const std::pair<std::string, std::string>* find(const char* name) {
-    for (const auto& field : g_fields)
-        if (field.first == name) return &field;  // the first occurrence wins
-    return nullptr;
-}
 
-cgiFormResultType choose(const char* name, const char* const* choices, int total, int* result,
-                         int defaultV) {
-    *result = defaultV;
-    const auto* field = find(name);
-    if (!field) return cgiFormNotFound;
-    for (int i = 0; i < total; ++i) {
-        if (field->second == choices[i]) {  // whole value: an embedded NUL matches nothing
-            *result = i;
-            return cgiFormSuccess;
-        }
-    }
-    return cgiFormNoSuchChoice;
-}
 
 // CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength; an
 // empty one is 0. Servers that take a chunked body pass none at all.
@@ -227,8 +205,6 @@ void refuse(Unreadable why) {
     std::fflush(stdout);
 }
 
-void install(Fields fields) { g_fields = std::move(fields); }
-
 int run(int (*cgiMain)()) {
     RawRequest request;
     request.method = envOr("REQUEST_METHOD");
@@ -262,34 +238,3 @@ int run(int (*cgiMain)()) {
 }
 
 }  // namespace form
-
-void cgiHeaderContentType(const char* mimeType) { std::fprintf(cgiOut, "Content-type: %s\r\n\r\n", mimeType); }
-
-cgiFormResultType cgiFormSubmitClicked(const char* name) {
-    return form::find(name) ? cgiFormSuccess : cgiFormNotFound;
-}
-
-cgiFormResultType cgiFormRadio(const char* name, const char* const* choices, int choicesTotal,
-                               int* result, int defaultV) {
-    return form::choose(name, choices, choicesTotal, result, defaultV);
-}
-
-cgiFormResultType cgiFormSelectSingle(const char* name, const char* const* choices,
-                                      int choicesTotal, int* result, int defaultV) {
-    return form::choose(name, choices, choicesTotal, result, defaultV);
-}
-
-cgiFormResultType cgiFormStringNoNewlines(const char* name, std::string& result,
-                                          std::size_t max) {
-    result.clear();
-    const auto* field = form::find(name);
-    if (!field) return cgiFormNotFound;
-    std::string value;
-    value.reserve(field->second.size());
-    for (char c : field->second)
-        if (c != '\r' && c != '\n') value += c;
-    if (value.size() + 1 > max || value.find('\0') != std::string::npos) return cgiFormTruncated;
-    if (value.empty()) return cgiFormEmpty;
-    result = std::move(value);
-    return cgiFormSuccess;
-}

@@ -4,12 +4,14 @@
 // script it copies.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "capture/capture.h"
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
 #include "network/network.h"
 #include "overlay/overlay.h"
+#include "platform/audit.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -87,7 +89,23 @@ const Command kCommands[] = {
     {"name5_submit", nullptr, 0, settings::cmdReboot},
 };
 
+// Reports that only read: they change nothing, so they are not logged.
+bool isQuery(const Command& command) {
+    return command.run == settings::cmdStatus || command.run == overlay::cmdWindowReport ||
+           command.run == overlay::cmdSubtitleReport;
+}
+
 }  // namespace
+
+void replyRefusal(const char* text) {
+    std::fputs(text, cgiOut);
+    audit::refused(text);
+}
+
+void replyCannotOpen(const char* line) {
+    std::puts(line);
+    audit::failed("Can't open file");
+}
 
 int commandOrder(const char* submit, const char* radio) {
     int order = 0;
@@ -108,6 +126,9 @@ int cgiMain() {
     if (!platform::lockSettings()) {
         std::puts("busy: another request is changing the settings, nothing was done");
         std::fflush(stdout);
+        for (const Command& command : kCommands)
+            if (!isQuery(command) && cgiFormSubmitClicked(command.submit) == cgiFormSuccess)
+                audit::busy(command.submit);
         return 0;
     }
     // Once the list has started it runs to its end, whatever the web server
@@ -121,7 +142,15 @@ int cgiMain() {
             cgiFormRadio(command.radio, kChoiceWords, command.choices, &choice, 0) !=
                 cgiFormSuccess)
             continue;
-        if (command.run(choice) == Flow::EndRequest) break;
+        const bool logged = !isQuery(command);
+        if (logged) {
+            audit::begin(command.submit);
+            const std::string word = kChoiceWords[choice];
+            if (command.radio) audit::fieldRead(command.radio, &word);
+        }
+        Flow flow = command.run(choice);
+        if (logged) audit::end();
+        if (flow == Flow::EndRequest) break;
     }
     return 0;
 }

@@ -16,6 +16,15 @@ enum class Flow { Continue, EndRequest };
 // should act on value.
 bool readTextField(const char* name, std::string& value);
 
+// A refusal of the command's input as the reply gives it ("error len",
+// "error char", "error value" and "input empty" with no line end); the
+// audit log records it, without a line end, as the command's outcome.
+void replyRefusal(const char* text);
+
+// The reply line of a settings file the command cannot read or write; the
+// audit log records "Can't open file" as the command's outcome.
+void replyCannotOpen(const char* line = "Can't open file");
+
 // Writes the header, probes the model flag and walks the command list.
 int cgiMain();
 

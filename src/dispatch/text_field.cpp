@@ -1,8 +1,6 @@
 // Text fields: the shared convention, then the field's row of the value
 // rules, which refuses what the settings files cannot hold or the device
 // cannot use.
-#include <cstdio>
-
 #include "dispatch/cgic.h"
 #include "dispatch/dispatch.h"
 #include "settings/rules.h"
@@ -10,10 +8,10 @@
 bool readTextField(const char* name, std::string& value) {
     switch (cgiFormStringNoNewlines(name, value, kTextFieldSize)) {
         case cgiFormTruncated:
-            std::fputs("error len", cgiOut);
+            replyRefusal("error len");
             return false;
         case cgiFormEmpty:
-            std::fputs("input empty", cgiOut);
+            replyRefusal("input empty");
             return false;
         case cgiFormSuccess:
             break;
@@ -23,7 +21,7 @@ bool readTextField(const char* name, std::string& value) {
     const settings::ValueRule* rule = settings::ruleForField(name);
     if (!rule) return true;
     if (const char* refusal = settings::refusalFor(*rule, value)) {
-        std::fputs(refusal, cgiOut);
+        replyRefusal(refusal);
         return false;
     }
     return true;

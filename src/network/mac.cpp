@@ -64,12 +64,12 @@ platform::FileValue<std::string> readMacScript() {
 void writeMacScript() {
     const std::string& address = settings::pendingLine();
     if (checkMacAddress(address) != 0) {
-        std::puts("set failed, please check your typed mac address and try again!");
+        replyRefusal("set failed, please check your typed mac address and try again!\n");
         return;
     }
     std::puts("mac check pass...");
     if (!platform::writeFile(kMacScript, kMacCommand + address + "\n")) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();

@@ -81,7 +81,7 @@ enum class Store { OwnChange, ReportOnly };
 
 void writeFileAndSync(const char* path, const std::string& text, Store store) {
     if (store == Store::OwnChange && !platform::writeFile(path, text)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     platform::shellSync();
@@ -92,7 +92,7 @@ void writeFileAndSync(const char* path, const std::string& text, Store store) {
 void updateWpaConf(Store store) {
     platform::FileValue<WifiNetwork> block = readNetworkBlock();
     if (!block.exists) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     settings::SettingsRecord& r = settings::record();
@@ -116,7 +116,7 @@ void updateWpaConf(Store store) {
 void updateWifiIpConf(Store store) {
     platform::FileValue<std::string> address = readWifiAddress();
     if (!address.exists) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     settings::SettingsRecord& r = settings::record();

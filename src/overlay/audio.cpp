@@ -54,7 +54,7 @@ std::optional<MixerValues> locateValues(const std::string& text) {
 void replaceMixerValues(const char* path, const std::string& value) {
     std::optional<std::string> text = platform::readFile(path);
     if (!text) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return;
     }
     std::optional<MixerValues> at = locateValues(*text);
@@ -65,7 +65,7 @@ void replaceMixerValues(const char* path, const std::string& value) {
     std::string updated = text->substr(0, at->start0) + value +
                           text->substr(at->end0, at->start1 - at->end0) + value +
                           text->substr(at->end1);
-    if (!platform::writeFile(path, updated)) std::puts("Can't open file");
+    if (!platform::writeFile(path, updated)) replyCannotOpen();
 }
 
 platform::FileValue<char> readAudioInputFile() { return platform::readFirstByte("/mnt/ha.ini"); }

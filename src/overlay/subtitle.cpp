@@ -112,18 +112,18 @@ std::optional<std::string> typedSubtitleText(const std::string& stored) {
     // (EUC-CN) reads as ASCII; the other pairs stay GB2312 characters.
     std::string gb2312;
     bool wide = false;
-    for (std::size_t i = 0; i < stored.size(); ++i) {
+    // Every stored character is a pair of bytes from 0x80 up.
+    if (stored.size() % 2 != 0) return std::nullopt;
+    for (std::size_t i = 0; i < stored.size(); i += 2) {
         auto c = static_cast<unsigned char>(stored[i]);
-        if (c < 0x80) return std::nullopt;  // never written by this program
-        if (i + 1 >= stored.size()) return std::nullopt;
         auto trail = static_cast<unsigned char>(stored[i + 1]);
-        if (c == kWideLead && trail >= 0x80) {
+        if (c < 0x80 || trail < 0x80) return std::nullopt;  // never written by this program
+        if (c == kWideLead) {
             gb2312 += static_cast<char>(trail - 0x80);
         } else {
             gb2312 += stored.substr(i, 2);
             wide = true;
         }
-        ++i;
     }
     if (!wide) return gb2312;  // plain ASCII needs no converter
     iconv_t cd = iconv_open("utf-8", "gb2312");
@@ -144,12 +144,12 @@ std::optional<std::string> typedSubtitleText(const std::string& stored) {
 int updateSubtitle(const std::string& value, int item) {
     std::optional<SubtitleLine> line = readSubtitleFile();
     if (!line) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return -1;
     }
     // A stored text that was not read whole cannot be written back.
     if (!line->whole && item != 4) {
-        std::fputs("error len", cgiOut);
+        replyRefusal("error len");
         return -1;
     }
     switch (item) {
@@ -171,7 +171,7 @@ int updateSubtitle(const std::string& value, int item) {
     std::string content = std::to_string(line->enable) + " " + std::to_string(line->x) + " " +
                           std::to_string(line->y) + " " + line->text;
     if (!writeWholeFile(kSubtitleFile, content)) {
-        std::puts("Can't open file");
+        replyCannotOpen();
         return -1;
     }
     platform::shellSync();
@@ -192,7 +192,7 @@ Flow cmdSubtitleSwitch(int choice) {
 
 Flow cmdSubtitleFont(int choice) {
     std::fputs(choice == 1 ? "choose the big font \n" : "choose the small font\n", cgiOut);
-    if (!writeWholeFile(kFontFile, choice == 1 ? "0" : "1")) std::puts("Can't open file");
+    if (!writeWholeFile(kFontFile, choice == 1 ? "0" : "1")) replyCannotOpen();
     return Flow::Continue;
 }
 

@@ -76,18 +76,18 @@ void changeFields(const std::string& reply, const std::vector<Edit>& edits) {
         if (!planned) status = FileStatus::OutOfLayout;
     }
     if (status == FileStatus::OutOfLayout) {
-        std::fputs("error len", cgiOut);
+        replyRefusal("error len");
         return;
     }
     std::fputs(reply.c_str(), cgiOut);
     for (const Edit& edit : edits) {
         status = replaceField(kWindowFile, edit.text, edit.field);
         if (status == FileStatus::CannotOpen) {
-            std::puts("Can't open file");
+            replyCannotOpen();
             return;
         }
         if (status == FileStatus::OutOfLayout) {  // changed since it was checked
-            std::fputs("error len", cgiOut);
+            replyRefusal("error len");
             return;
         }
     }
@@ -105,11 +105,11 @@ void changePair(const char* firstName, const char* secondName, const char* first
     cgiFormResultType a = cgiFormStringNoNewlines(firstName, first, kTextFieldSize);
     cgiFormResultType b = cgiFormStringNoNewlines(secondName, second, kTextFieldSize);
     if (a == cgiFormTruncated || b == cgiFormTruncated) {
-        std::fputs("error len", cgiOut);
+        replyRefusal("error len");
         return;
     }
     if (a == cgiFormEmpty || b == cgiFormEmpty) {
-        std::fputs("input empty", cgiOut);
+        replyRefusal("input empty");
         return;
     }
     if (a != cgiFormSuccess && b != cgiFormSuccess) return;

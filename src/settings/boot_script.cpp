@@ -78,7 +78,7 @@ void rewriteBootScript() {
     // Read whole: a long tail is carried over, never cut.
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
     if (!script) {
-        std::puts("Can't open file autorun.sh");
+        replyCannotOpen("Can't open file autorun.sh");
         return;
     }
     parseSettingsText(*script, kHeaderScanLimit);
@@ -118,7 +118,7 @@ void rewriteBootScript() {
     // A header grown past the scan limit would hide the marker from every
     // later scan.
     if (newMarker == std::string::npos || newMarker >= kHeaderScanLimit) {
-        std::fputs("error len", stdout);
+        replyRefusal("error len");
         return;
     }
 
@@ -127,7 +127,7 @@ void rewriteBootScript() {
     platform::shellSync();
     platform::shellSync();
     if (!platform::writeFile("/mnt/autorun.sh", updated)) {
-        std::puts("Can't open file autorun.sh");
+        replyCannotOpen("Can't open file autorun.sh");
         return;
     }
     platform::shellSync();

@@ -47,10 +47,10 @@ Flow cmdTemplate(int choice) {
         for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
             const std::string from = "/mnt/dfc/" + name, to = "/mnt/" + name;
             if (!platform::copyFile(from.c_str(), to.c_str()))
-                std::printf("Can't open file %s\n", name.c_str());
+                replyCannotOpen(("Can't open file " + name).c_str());
         }
     } else {
-        std::puts("Can't open file");
+        replyCannotOpen();
     }
     platform::shellSync();
     platform::shellSync();

@@ -76,9 +76,8 @@ std::string unquoted(const std::string& value) {
 
 // A flag file's value: missing gives fallback, a first byte of the table
 // its word, anything else (an empty file too) null and the file noted.
-json flag(Reader& reader, const char* path, json fallback,
+json flag(Reader& reader, const platform::FileValue<char>& read, const char* path, json fallback,
           std::initializer_list<std::pair<char, json>> values) {
-    platform::FileValue<char> read = platform::readFirstByte(path);
     if (!read.exists) return fallback;
     if (read.value)
         for (const auto& [byte, value] : values)
@@ -153,16 +152,16 @@ json wifiSettings(Reader& reader, bool secrets) {
     return wifi;
 }
 
-void outputSwitches(Reader& reader, json& outputs) {
-    json ts = flag(reader, "/mnt/ts.ini", "on", {{'0', "on"}, {'1', "off"}});
+void outputSwitches(Reader& reader, const network::OutputFiles& files, json& outputs) {
+    json ts = flag(reader, files.ts, "/mnt/ts.ini", "on", {{'0', "on"}, {'1', "off"}});
     if (ts == "on")
-        ts = flag(reader, "/mnt/httpts.ini", "udp", {{'0', "udp"}, {'1', "http"}});
-    outputs["transport_stream"] = ts;
-    outputs["stream_tag"] = flag(reader, "/mnt/tcp.ini", false, {{'0', false}, {'1', true}});
-    json rtsp = flag(reader, "/mnt/rtsp.ini", "off", {{'0', "off"}, {'1', "on"}});
+        ts = flag(reader, files.httpts, "/mnt/httpts.ini", "udp", {{'0', "udp"}, {'1', "http"}});
+    outputs["transport_stream"] = std::move(ts);
+    outputs["stream_tag"] = flag(reader, files.tcp, "/mnt/tcp.ini", false, {{'0', false}, {'1', true}});
+    json rtsp = flag(reader, files.rtsp, "/mnt/rtsp.ini", "off", {{'0', "off"}, {'1', "on"}});
     if (rtsp == "on")
-        rtsp = flag(reader, "/mnt/rtsporrtmp.ini", "off", {{'0', "rtsp"}, {'1', "rtmp"}});
-    outputs["rtsp_rtmp"] = rtsp;
+        rtsp = flag(reader, files.rtsporrtmp, "/mnt/rtsporrtmp.ini", "off", {{'0', "rtsp"}, {'1', "rtmp"}});
+    outputs["rtsp_rtmp"] = std::move(rtsp);
 }
 
 void encoderFiles(Reader& reader, json& encoder) {
@@ -176,10 +175,10 @@ void encoderFiles(Reader& reader, json& encoder) {
     };
     encoder["idr_interval"] = ranged(capture::readIdrFile(), "/mnt/idr.ini", "idr", 100);
     encoder["ttl"] = ranged(capture::readTtlFile(), "/mnt/ttl.ini", "ttl", 100);
-    encoder["profile"] = flag(reader, "/mnt/kovra_encProfileIdc.ini", "high",
+    encoder["profile"] = flag(reader, files.profile, "/mnt/kovra_encProfileIdc.ini", "high",
                               {{'0', "high"}, {'1', "main"}, {'2', "baseline"}});
-    encoder["mode"] =
-        flag(reader, "/mnt/kovra_encQuality.ini", "quality", {{'0', "quality"}, {'1', "speed"}});
+    encoder["mode"] = flag(reader, files.quality, "/mnt/kovra_encQuality.ini", "quality",
+                           {{'0', "quality"}, {'1', "speed"}});
     encoder["level"] = nullptr;
     if (files.level.value) {
         // The encoder reads 0 as level 4.0.
@@ -297,7 +296,8 @@ json subtitleSettings(Reader& reader) {
     return subtitle;
 }
 
-json deviceFacts(Reader& reader, const capture::CaptureFiles& files) {
+json deviceFacts(Reader& reader, const capture::CaptureFiles& files,
+                 const network::OutputFiles& outputs) {
     json device = json::object();
     device["model"] = platform::modelFlag() ? "sdi" : "hdmi";
     Reader quiet;  // the input type is noted once, with the capture settings
@@ -306,7 +306,6 @@ json deviceFacts(Reader& reader, const capture::CaptureFiles& files) {
     if (reader.check(files.detected, "/tmp/format.ini"))
         device["detected_format"] = {{"width", files.detected.value->first},
                                      {"height", files.detected.value->second}};
-    const network::OutputFiles outputs = network::readOutputFiles();
     json selection = {{"transport_stream", "main"}, {"rtsp_rtmp", "main"}};
     if (outputs.selection.value && outputs.selection.value->found == 2) {
         selection["transport_stream"] = outputs.selection.value->transportStream ? "second" : "main";
@@ -359,7 +358,8 @@ json document(bool secrets) {
     const json script = headerSettings(reader, network, outputs, encoder, audio);
     platform::FileValue<std::string> mac = network::readMacScript();
     network["mac"] = reader.check(mac, "/mnt/mac.sh") ? json(*mac.value) : json(nullptr);
-    outputSwitches(reader, outputs);
+    const network::OutputFiles outputFiles = network::readOutputFiles();
+    outputSwitches(reader, outputFiles, outputs);
     encoderFiles(reader, encoder);
     const capture::CaptureFiles captureFiles = capture::readCaptureFiles();
     audioFiles(reader, audio);
@@ -378,7 +378,7 @@ json document(bool secrets) {
     json doc = json::object();
     doc["schema"] = kDocumentVersion;
     doc["settings"] = std::move(settingsPart);
-    doc["device"] = deviceFacts(reader, captureFiles);
+    doc["device"] = deviceFacts(reader, captureFiles, outputFiles);
     doc["codec_template"] = codecTemplate(script);
     doc["reboot_pending"] = rebootPending();
     doc["unreadable"] = std::move(reader.unreadable);

@@ -23,6 +23,8 @@ struct Request {
     std::string body;
     bool stateProgram = false;  // run the state program instead of the settings one
     bool readOnlyMnt = false;   // /mnt mounted read-only for the program (needs root)
+    // Further CGI variables as "NAME=value", e.g. REMOTE_USER.
+    std::vector<std::string> variables;
 };
 
 struct Reply {

@@ -1,0 +1,174 @@
+#include "platform/audit.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace audit {
+namespace {
+
+// Facility user; severity notice for a change, warning for anything else.
+constexpr int kPriorityChanged = 1 * 8 + 5;
+constexpr int kPriorityRefused = 1 * 8 + 4;
+// The classic syslog limit for a whole message.
+constexpr std::size_t kMaxMessageBytes = 1024;
+constexpr const char* kMasked = "***";
+
+struct Setting {
+    std::string name;
+    std::string value;
+};
+
+struct Record {
+    bool open = false;
+    std::string submit;
+    std::vector<Setting> settings;
+    int lookedUp = 0;
+    int found = 0;
+    std::string outcome;  // empty: ok
+    bool refusal = false;
+};
+
+Record g_record;
+std::vector<std::string> g_busyReported;
+
+// An RTMP address keeps its server and application; whatever follows the
+// application name (the stream key, or a query carrying it) and any user
+// name and password before the server become "***".
+std::string maskRtmp(const std::string& url) {
+    std::size_t scheme = url.find("://");
+    std::size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+    std::size_t hostEnd = url.find_first_of("/?", host);
+    std::string server = url.substr(host, hostEnd == std::string::npos ? std::string::npos
+                                                                     : hostEnd - host);
+    std::size_t at = server.rfind('@');
+    std::string out = url.substr(0, host);
+    out += at == std::string::npos ? server : kMasked + server.substr(at);
+    if (hostEnd == std::string::npos) return out;
+    if (url[hostEnd] == '?') return out + "?" + kMasked;
+    std::size_t appEnd = url.find_first_of("/?", hostEnd + 1);
+    out += url.substr(hostEnd, appEnd == std::string::npos ? std::string::npos : appEnd - hostEnd);
+    if (appEnd == std::string::npos) return out;
+    return out + url[appEnd] + kMasked;
+}
+
+// Quoted when it could be mistaken for the line's structure; bytes a log
+// reader would act on are escaped.
+std::string quoted(const std::string& text) {
+    bool plain = !text.empty() && text.find_first_of(" \"\\") == std::string::npos;
+    std::string out = plain ? "" : "\"";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            if (c == '"' || c == '\\') out += '\\';
+            out += static_cast<char>(c);
+        }
+    }
+    return plain ? out : out + "\"";
+}
+
+std::string cgiVariable(const char* name) {
+    const char* v = std::getenv(name);
+    return quoted(v && *v ? v : "-");
+}
+
+// "<PRI>Mmm dd hh:mm:ss webcfg: " before the message. The time is UTC: the
+// local zone would mean reading TZ, which no request may steer.
+void send(int priority, const std::string& message) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    if (!gmtime_r(&now, &t)) return;
+    char head[64];
+    std::snprintf(head, sizeof head, "<%d>%s %2d %02d:%02d:%02d webcfg: ", priority,
+                  kMonths[t.tm_mon], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    std::string line = head + message;
+    if (line.size() > kMaxMessageBytes) line.resize(kMaxMessageBytes);
+
+    std::string socketPath = platform::path("/dev/log");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    // One socket for the request, never waiting: a receiver that is missing
+    // or whose queue is full loses the line.
+    static int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    (void)::sendto(fd, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+std::string who() { return cgiVariable("REMOTE_USER") + " " + cgiVariable("REMOTE_ADDR"); }
+
+}  // namespace
+
+std::string loggedValue(const std::string& name, const std::string& value) {
+    if (name == "passkey") return kMasked;
+    if (name == "rtmpurl") return quoted(maskRtmp(value));
+    return quoted(value);
+}
+
+void begin(const char* submit) {
+    g_record = Record{};
+    g_record.open = true;
+    g_record.submit = submit;
+}
+
+void fieldRead(const char* name, const std::string* value) {
+    if (!g_record.open) return;
+    ++g_record.lookedUp;
+    if (!value) return;
+    ++g_record.found;
+    for (const Setting& s : g_record.settings)
+        if (s.name == name) return;  // read twice: logged once
+    g_record.settings.push_back({name, *value});
+}
+
+void refused(const char* text) {
+    if (!g_record.open) return;
+    g_record.refusal = true;
+    if (g_record.outcome.empty()) g_record.outcome = text;
+}
+
+void failed(const char* text) {
+    if (!g_record.open) return;
+    if (g_record.outcome.empty()) g_record.outcome = text;
+}
+
+void end() {
+    Record record = std::move(g_record);
+    g_record = Record{};
+    if (!record.open) return;
+    bool acted = record.lookedUp == 0 || record.found > 0 || !record.outcome.empty();
+    if (!acted) return;
+    std::string message = who() + " " + quoted(record.submit);
+    for (const Setting& s : record.settings) {
+        message += " " + quoted(s.name);
+        if (!record.refusal) message += "=" + loggedValue(s.name, s.value);
+    }
+    if (!record.outcome.empty() && record.outcome.back() == '\n') record.outcome.pop_back();
+    bool ok = record.outcome.empty();
+    message += ": " + (ok ? std::string("ok") : record.outcome);
+    send(ok ? kPriorityChanged : kPriorityRefused, message);
+}
+
+void busy(const char* submit) {
+    for (const std::string& s : g_busyReported)
+        if (s == submit) return;
+    g_busyReported.emplace_back(submit);
+    send(kPriorityRefused, who() + " " + quoted(submit) + ": busy");
+}
+
+}  // namespace audit
