@@ -1,6 +1,4 @@
 # -*- coding: utf-8 -*-
-# Copyright: webcfg developers
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """HTTP access to one encoder: its state document, its schema and its
 settings program, with the checks that keep a play from sending what the
 device would refuse."""
