@@ -141,10 +141,12 @@ FileStatus readIntFields(const char* path, int count, IntFields& values, int* fo
         return FileStatus::Ok;
     }
     // Runs of spaces separate like one; a newline is part of a value.
-    std::size_t begin = 0, end = 0;
-    for (int i = 0; i < count && locateField(text, i + 1, begin, end); ++i) {
-        values[i] = platform::atoiValue(text.substr(begin, end - begin));
+    std::size_t begin = text.find_first_not_of(' ');
+    for (int i = 0; i < count && begin != std::string::npos; ++i) {
+        std::size_t end = text.find(' ', begin);
+        values[i] = platform::atoiValue(text.substr(begin, end == std::string::npos ? end : end - begin));
         if (found) *found = i + 1;
+        begin = end == std::string::npos ? end : text.find_first_not_of(' ', end);
     }
     return FileStatus::Ok;
 }

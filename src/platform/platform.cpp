@@ -67,20 +67,25 @@ void shellEcho(int digit, const char* appliancePath) {
 void shellSync() { runShell("sync"); }
 
 std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBytes) {
-    std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
-    if (!f) return std::nullopt;
+    // Plain system calls: a request reads some thirty small files, and a
+    // stdio stream would allocate and free a buffer for each.
+    int fd = ::open(path(appliancePath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
     std::string text;
     char chunk[4096];
     while (text.size() < maxBytes) {
         std::size_t want = std::min(sizeof chunk, maxBytes - text.size());
-        std::size_t got = std::fread(chunk, 1, want, f);
-        text.append(chunk, got);
-        if (got < want) break;
+        ssize_t got = ::read(fd, chunk, want);
+        if (got < 0 && errno == EINTR) continue;
+        // A directory opens for reading but cannot be read: not a readable file.
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        text.append(chunk, static_cast<std::size_t>(got));
     }
-    // A directory opens for reading but yields nothing: not a readable file.
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) return std::nullopt;
+    ::close(fd);
     return text;
 }
 

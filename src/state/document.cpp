@@ -263,13 +263,10 @@ json overlaySettings(Reader& reader) {
     const char* const names[] = {"mg", "gx"};
     for (int w = 0; w < 2; ++w) {
         const int at = 5 * w;
-        overlays[names[w]] = {
-            {"enabled", known ? json(v[at] != 0) : json(nullptr)},
-            {"x", known ? json(v[at + 1]) : json(nullptr)},
-            {"y", known ? json(v[at + 2]) : json(nullptr)},
-            {"width", known ? json(v[at + 3]) : json(nullptr)},
-            {"height", known ? json(v[at + 4]) : json(nullptr)},
-        };
+        json& window = overlays[names[w]];
+        window["enabled"] = known ? json(v[at] != 0) : json(nullptr);
+        const char* const fields[] = {"x", "y", "width", "height"};
+        for (int f = 0; f < 4; ++f) window[fields[f]] = known ? json(v[at + 1 + f]) : json(nullptr);
     }
     return overlays;
 }
