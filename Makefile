@@ -22,7 +22,7 @@ ARMHF_FLAGS   := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf.cmake \
 
 FUZZ_BUILD := $(BUILD)/fuzz
 
-.PHONY: all build build-armhf test bench fuzz fuzz-build run demo-reset deps clean
+.PHONY: all build build-armhf test bench fuzz fuzz-build run demo-reset fleet-demo deps clean
 
 all: build
 
@@ -46,14 +46,15 @@ node_modules/.package-lock.json: package.json package-lock.json
 
 # Everything is installed in one go, so a fresh machine updates apt once.
 test:
-	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh build test web fuzz armhf
+	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh build test web fuzz armhf fleet
 	$(MAKE) build-armhf
 	$(MAKE) node_modules/.package-lock.json
 	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer"
-	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD)/sanitize -DAPPLIANCE_ROOT= -DWEBCFG_SANITIZE=ON -DWEBCFG_WEB_TESTS=OFF \
+	      -DWEBCFG_FLEET_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure -j $(JOBS)
 	@echo "== every fuzz target for $(FUZZ_SMOKE_SECONDS) s"
@@ -97,6 +98,16 @@ run:
 	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg state
 	@[ -f $(DEMO_ROOT)/mnt/autorun.sh ] || scripts/demo-seed.sh $(DEMO_ROOT)
 	scripts/demo-serve.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi web $(DEMO_SERVER) $(PORT)
+
+# The sample playbooks against FLEET_SIZE simulated devices on loopback ports
+# from 18400 on, stopped again at the end (README, Fleet).
+FLEET_SIZE ?= 20
+FLEET_DIR  := $(CURDIR)/$(BUILD)/fleet
+fleet-demo:
+	scripts/install-deps.sh build fleet
+	cmake -S . -B $(BUILD) $(HOST_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg_sandbox state_sandbox
+	scripts/fleet-demo.sh $(BUILD) $(FLEET_DIR) $(FLEET_SIZE)
 
 # Puts the demo root back to its seeded state.
 demo-reset:

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, and only those missing:
 # apt-get update runs once, and only when something must be installed.
-# Usage: install-deps.sh build|test|demo|web|fuzz|armhf|bench ...
+# Usage: install-deps.sh build|test|demo|web|fuzz|armhf|bench|fleet ...
 # The armhf set also unpacks the target's libraries into the directory named
 # by WEBCFG_ARMHF_SYSROOT (the Makefile passes one under the build tree).
 set -eu
@@ -36,6 +36,10 @@ for set in "$@"; do
         bench) pkgs="$pkgs cmake make gcc g++ libcgicc-dev nlohmann-json3-dev valgrind binutils" ;;
         # libFuzzer targets: clang and its fuzzer and sanitizer runtimes.
         fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
+        # The Ansible collection and its simulated fleet: each device a
+        # lighttpd (TLS module for the HTTPS check), curl for the hand-made
+        # changes, openssl for the self-signed certificate.
+        fleet) pkgs="$pkgs ansible-core lighttpd lighttpd-mod-openssl curl openssl" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
 done

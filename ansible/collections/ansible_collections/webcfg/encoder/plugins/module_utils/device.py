@@ -1,0 +1,380 @@
+# -*- coding: utf-8 -*-
+"""HTTP access to one encoder: its state document, its schema and its
+settings program, with the checks that keep a play from sending what the
+device would refuse."""
+
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
+import json
+import re
+import socket
+import time
+
+from ansible.module_utils.common.text.converters import to_native, to_text
+from ansible.module_utils.six.moves.urllib.error import HTTPError, URLError
+from ansible.module_utils.six.moves.urllib.parse import urlencode, urlsplit
+from ansible.module_utils.urls import open_url, ConnectionError as UrlsConnectionError
+
+# Options shared by every module of the collection.
+DEVICE_ARGUMENT_SPEC = dict(
+    url=dict(type='str', required=True),
+    cgi_path=dict(type='str', default='/cgi-bin/'),
+    username=dict(type='str'),
+    password=dict(type='str', no_log=True),
+    validate_certs=dict(type='bool', default=True),
+    timeout=dict(type='int', default=30),
+)
+
+SETTINGS_PROGRAM = 'webcfg.cgi'
+STATE_PROGRAM = 'state.cgi'
+# The template swap of the codec form replaces the whole boot script: it is
+# an action, not a setting, and is never sent.
+FORBIDDEN_RADIOS = frozenset(['ctrlts'])
+# Lines by which the settings program refuses a value (whole lines, so that a
+# value quoted in a status report does not count).
+REFUSAL_LINES = frozenset(['error len', 'error char', 'error value', 'input empty',
+                           "Can't open file", 'The value is invalid or out of range.'])
+# "erro=" and "erro1=": the subtitle text did not convert whole (the device
+# still says "set ok" after it).
+REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=')
+# How much of a reply a failure message quotes.
+REPLY_QUOTE_CHARS = 600
+# Seconds between polls while a device restarts.
+RESTART_POLL_SECONDS = 1
+# A restart request may never be answered: the device goes down under it.
+RESTART_REQUEST_TIMEOUT = 5
+# A state read that finds the settings locked (503) is tried again this many
+# times, after the wait the device asks for (at most the cap).
+BUSY_RETRIES = 3
+BUSY_WAIT_CAP_SECONDS = 10
+# Shown instead of a pass phrase in results and differences.
+HIDDEN = '(hidden)'
+
+
+class DeviceError(Exception):
+    pass
+
+
+class BusyError(DeviceError):
+    def __init__(self, message, wait):
+        super(BusyError, self).__init__(message)
+        self.wait = wait
+
+
+class Device(object):
+    """One encoder, reached at url + cgi_path."""
+
+    def __init__(self, params):
+        url = params['url']
+        parts = urlsplit(url)
+        if parts.scheme not in ('http', 'https') or not parts.netloc:
+            raise DeviceError("url must be http://host[:port] or https://host[:port], not %r" % url)
+        path = '/' + params['cgi_path'].strip('/')
+        path = path.rstrip('/') + '/'
+        base = url.rstrip('/')
+        self.settings_url = base + path + SETTINGS_PROGRAM
+        self.state_url = base + path + STATE_PROGRAM
+        self.username = params.get('username')
+        self.password = params.get('password')
+        self.validate_certs = params['validate_certs']
+        self.timeout = params['timeout']
+
+    def _open(self, url, data=None, timeout=None):
+        method = 'POST' if data is not None else 'GET'
+        headers = {}
+        if data is not None:
+            headers['Content-Type'] = 'application/x-www-form-urlencoded'
+        try:
+            # Without force_basic_auth the handler answers the device's own
+            # challenge: digest or basic, whichever it asks for.
+            response = open_url(url, data=data, headers=headers, method=method,
+                                url_username=self.username, url_password=self.password,
+                                force_basic_auth=False, validate_certs=self.validate_certs,
+                                timeout=timeout or self.timeout, follow_redirects='none',
+                                http_agent='webcfg.encoder')
+            return response.read()
+        except HTTPError as e:
+            if e.code == 503 and method == 'GET':
+                try:
+                    wait = int(e.headers.get('Retry-After', '1'))
+                except (TypeError, ValueError):
+                    wait = 1
+                raise BusyError('GET %s answered HTTP 503 (busy)' % url,
+                                max(1, min(wait, BUSY_WAIT_CAP_SECONDS)))
+            try:
+                body = to_text(e.read(), errors='surrogate_or_replace').strip()
+            except Exception:
+                body = ''
+            detail = ': ' + body[:REPLY_QUOTE_CHARS] if body else ''
+            raise DeviceError('%s %s answered HTTP %s %s%s' % (method, url, e.code, e.reason, detail))
+        except (URLError, UrlsConnectionError, socket.timeout, socket.error) as e:
+            reason = getattr(e, 'reason', e)
+            raise DeviceError('%s %s failed: %s' % (method, url, to_native(reason)))
+
+    def document(self, secrets=False):
+        url = self.state_url + ('?secrets=1' if secrets else '')
+        return self._json(url)
+
+    def schema(self):
+        return self._json(self.state_url + '?schema=1')
+
+    def _json(self, url):
+        for attempt in range(BUSY_RETRIES + 1):
+            try:
+                body = self._open(url)
+                break
+            except BusyError as e:
+                if attempt == BUSY_RETRIES:
+                    raise DeviceError(to_native(e))
+                time.sleep(e.wait)
+        try:
+            return json.loads(to_text(body, errors='surrogate_or_strict'))
+        except ValueError as e:
+            raise DeviceError('GET %s did not answer JSON: %s' % (url, to_native(e)))
+
+    def post(self, fields, timeout=None):
+        """Posts one form (a list of name/value pairs, in order) to the
+        settings program and returns its reply as text."""
+        data = urlencode([(name, value.encode('utf-8')) for name, value in fields])
+        body = self._open(self.settings_url, data=data.encode('ascii'), timeout=timeout)
+        return to_text(body, errors='surrogate_or_replace')
+
+    def restart(self, timeout):
+        """Asks the device to restart, then waits until its state program
+        answers again with no change waiting for a restart."""
+        try:
+            self.post([('name5_submit', '')], timeout=RESTART_REQUEST_TIMEOUT)
+        except DeviceError:
+            pass  # the device may drop the connection as it goes down
+        deadline = time.time() + timeout
+        last = 'no answer yet'
+        while True:
+            try:
+                doc = self.document()
+                if not doc.get('reboot_pending'):
+                    return doc
+                last = 'changes still wait for a restart'
+            except DeviceError as e:
+                last = to_native(e)
+            if time.time() >= deadline:
+                raise DeviceError('the device did not come back within %s s after the restart (%s)'
+                                  % (timeout, last))
+            time.sleep(RESTART_POLL_SECONDS)
+
+
+def refusal(reply):
+    """The lines of a reply by which the settings program refused something."""
+    found = []
+    for line in reply.splitlines():
+        text = line.strip()
+        if text in REFUSAL_LINES or text.startswith(REFUSAL_PREFIXES):
+            found.append(text)
+    return found
+
+
+def quote_reply(reply):
+    text = reply.strip()
+    if len(text) > REPLY_QUOTE_CHARS:
+        text = text[:REPLY_QUOTE_CHARS] + '...'
+    return text
+
+
+# ---- the schema -------------------------------------------------------------
+
+def is_group(node):
+    """A section (or the overlay windows inside one): an object of settings."""
+    return isinstance(node, dict) and 'properties' in node and 'x-form' not in node
+
+
+def lookup(tree, path):
+    node = tree
+    for key in path.split('.'):
+        if not isinstance(node, dict) or key not in node:
+            return None, False
+        node = node[key]
+    return node, True
+
+
+def flatten(wanted, prefix=''):
+    """Dotted setting names of a nested dictionary, each with its value."""
+    out = []
+    for key in wanted:
+        value = wanted[key]
+        name = prefix + key
+        if isinstance(value, dict):
+            out.extend(flatten(value, name + '.'))
+        else:
+            out.append((name, value))
+    return out
+
+
+def nest(pairs):
+    out = {}
+    for name, value in pairs:
+        node = out
+        keys = name.split('.')
+        for key in keys[:-1]:
+            node = node.setdefault(key, {})
+        node[keys[-1]] = value
+    return out
+
+
+def setting_schema(schema, name):
+    """The schema of one setting, or None when the device has no such setting."""
+    node = schema
+    for key in name.split('.'):
+        if not is_group(node):
+            return None
+        node = node['properties'].get(key)
+        if node is None:
+            return None
+    return None if is_group(node) else node
+
+
+def types_of(rule):
+    kinds = rule.get('type')
+    if kinds is None:
+        return []
+    return [kinds] if isinstance(kinds, str) else list(kinds)
+
+
+def has_type(value, kind):
+    if kind == 'null':
+        return value is None
+    if kind == 'boolean':
+        return isinstance(value, bool)
+    if kind == 'integer':
+        return isinstance(value, int) and not isinstance(value, bool)
+    if kind == 'number':
+        return isinstance(value, (int, float)) and not isinstance(value, bool)
+    if kind == 'string':
+        return isinstance(value, str)
+    if kind == 'object':
+        return isinstance(value, dict)
+    if kind == 'array':
+        return isinstance(value, list)
+    return False
+
+
+def coerce(value, rule):
+    """Text from a template ("4000000", "true") read as the type the setting
+    takes, as Ansible's own options are."""
+    if not isinstance(value, str):
+        return value
+    kinds = types_of(rule)
+    if 'string' in kinds:
+        return value
+    if 'integer' in kinds and re.match(r'^-?[0-9]+$', value.strip()):
+        return int(value.strip())
+    if 'boolean' in kinds and value.strip().lower() in ('true', 'false', 'yes', 'no', 'on', 'off'):
+        return value.strip().lower() in ('true', 'yes', 'on')
+    return value
+
+
+def same_value(a, b):
+    # 1 and True are equal in Python but not in the document.
+    return type(a) is type(b) and a == b
+
+
+def check_value(name, value, rule):
+    """The first rule of the setting's schema that the value breaks, as a
+    sentence naming the setting and the rule; None when it passes."""
+    shown = HIDDEN if rule.get('writeOnly') else json.dumps(value, ensure_ascii=False)
+    kinds = types_of(rule)
+    if kinds and not any(has_type(value, kind) for kind in kinds):
+        return '%s: %s is not of type %s' % (name, shown, ' or '.join(kinds))
+    if value is None:
+        return None
+    if 'enum' in rule and not any(same_value(value, choice) for choice in rule['enum']):
+        return '%s: %s is not one of the allowed values (enum) %s' % (
+            name, shown, ', '.join(json.dumps(choice) for choice in rule['enum']))
+    if isinstance(value, (int, float)) and not isinstance(value, bool):
+        if 'minimum' in rule and value < rule['minimum']:
+            return '%s: %s is less than the minimum %s' % (name, shown, rule['minimum'])
+        if 'maximum' in rule and value > rule['maximum']:
+            return '%s: %s is greater than the maximum %s' % (name, shown, rule['maximum'])
+    if isinstance(value, str):
+        if 'minLength' in rule and len(value) < rule['minLength']:
+            return '%s: %s is shorter than the minimum length (minLength) %s' % (
+                name, shown, rule['minLength'])
+        if 'maxLength' in rule and len(value) > rule['maxLength']:
+            return '%s: %s is longer than the maximum length (maxLength) %s' % (
+                name, shown, rule['maxLength'])
+        if 'pattern' in rule and not re.search(rule['pattern'], value):
+            return '%s: %s does not match the pattern %s' % (name, shown, rule['pattern'])
+    return None
+
+
+def validate(schema, wanted):
+    """Checks every wanted setting against the device's schema. Returns the
+    settings with their values coerced, and the list of refusals."""
+    errors = []
+    checked = []
+    if not isinstance(wanted, dict):
+        return checked, ['settings: must be a dictionary laid out as the settings of the state document']
+    for name, value in flatten(wanted):
+        if value is None:
+            continue  # no value known (a backup of an unreadable file): left as it is
+        rule = setting_schema(schema, name)
+        if rule is None:
+            errors.append('%s: not a setting of this device (additionalProperties)' % name)
+            continue
+        value = coerce(value, rule)
+        if rule.get('readOnly'):
+            errors.append('%s: is read-only (readOnly)' % name)
+            continue
+        problem = check_value(name, value, rule)
+        if problem:
+            errors.append(problem)
+            continue
+        form = rule.get('x-form')
+        if not isinstance(form, dict) or 'order' not in form or 'submit' not in form:
+            errors.append('%s: the device gives no way to set it (no x-form)' % name)
+            continue
+        if form.get('radio') in FORBIDDEN_RADIOS:
+            errors.append('%s: is set through the codec template swap, which is not a setting' % name)
+            continue
+        checked.append((name, value, rule))
+    return checked, errors
+
+
+def form_value(name, value, form):
+    """The text the settings program reads for this value."""
+    choices = form.get('choices')
+    if choices is not None:
+        key = ('true' if value else 'false') if isinstance(value, bool) else to_text(value)
+        if key not in choices:
+            raise DeviceError('%s: the device lists no form choice for %s' % (name, key))
+        return to_text(choices[key])
+    if isinstance(value, bool):
+        raise DeviceError('%s: the device gives no form choice for a true/false value' % name)
+    return to_text(value)
+
+
+def requests_for(changes):
+    """The posts that make the changes: one per command, in the command
+    list's order; settings of one command (a radio group set of the codec
+    form, the two fields of an overlay pair) share their post."""
+    items = sorted(changes, key=lambda change: change['form']['order'])
+    posts = []
+    for change in items:
+        form = change['form']
+        if form.get('radio') in FORBIDDEN_RADIOS:
+            raise DeviceError('%s: is never sent' % change['setting'])
+        if 'radio' in form:
+            key = form['radio']
+        elif 'menu' in form:
+            key = form['menu']
+        elif 'field' in form:
+            key = form['field']
+        else:
+            raise DeviceError('%s: the device names no field, radio or menu for it' % change['setting'])
+        pair = (key, form_value(change['setting'], change['after'], form))
+        last = posts[-1] if posts else None
+        if last is not None and last['submit'] == form['submit'] and key not in dict(last['fields']):
+            last['fields'].append(pair)
+            last['settings'].append(change['setting'])
+        else:
+            posts.append({'submit': form['submit'], 'fields': [pair], 'settings': [change['setting']]})
+    return posts

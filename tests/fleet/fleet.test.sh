@@ -1,0 +1,235 @@
+#!/bin/sh
+# The Ansible collection against twenty simulated encoders (scripts/fleet.sh):
+# every check runs ansible-playbook with the sample playbooks against the real
+# programs behind lighttpd, and compares the devices' files byte for byte.
+# Usage: fleet.test.sh PROGRAMS WORK
+#   PROGRAMS: build directory with webcfg-sandbox.cgi and state-sandbox.cgi
+#   WORK: scratch directory (wiped)
+set -eu
+
+[ $# -eq 2 ] || { echo "usage: fleet.test.sh PROGRAMS WORK" >&2; exit 2; }
+src=$(cd "$(dirname "$0")/../.." && pwd -P)
+programs=$1
+work=$2
+DEVICES=20
+PROBLEM=dev07     # gets a value its schema refuses
+HAND=dev03        # changed by hand, then restored
+FIRST_PORT=18600
+
+# Servers of a run that was killed before it could stop them.
+for old in "$work/fleet" "$work/tls"; do
+    [ -e "$old/.webcfg-fleet" ] && "$src/scripts/fleet.sh" stop "$old"
+done
+rm -rf "$work"
+mkdir -p "$work/tmp"
+work=$(cd "$work" && pwd -P)
+fleet=$work/fleet
+export ANSIBLE_CONFIG="$src/ansible/ansible.cfg"
+export ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp"
+export ANSIBLE_HOME="$work/ansible-home"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+cleanup() { "$src/scripts/fleet.sh" stop "$fleet" || true; "$src/scripts/fleet.sh" stop "$work/tls" || true; }
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$src/scripts/fleet.sh" start "$fleet" "$DEVICES" "$programs" --first-port "$FIRST_PORT"
+devices=$(cut -d' ' -f1 "$fleet/devices")
+root_of() { awk -v d="$1" '$1 == d { print $3 }' "$fleet/devices"; }
+url_of() { awk -v d="$1" '$1 == d { print $2 }' "$fleet/devices"; }
+posts_to() { grep -c '"POST /cgi-bin/webcfg.cgi HTTP/1.1" 200' "$fleet/$1/server/access.log" || true; }
+
+# play NAME ARGS...: runs one play, keeps its output in $work/NAME.log and its
+# exit status in $status.
+play() {
+    name=$1
+    shift
+    status=0
+    ansible-playbook -i "$fleet/inventory.yml" "$@" > "$work/$name.log" 2>&1 || status=$?
+}
+# recap LOG HOST: the host's line of the play recap, as "ok=.. changed=.. failed=..".
+recap() {
+    awk -v h="$2" '$1 == h && $2 == ":" { print $3, $4, $6 }' "$1"
+}
+expect_recap() { # LOG WANT HOSTS...
+    log=$1
+    want=$2
+    shift 2
+    for h in "$@"; do
+        got=$(recap "$log" "$h" | cut -d' ' -f2,3)
+        [ "$got" = "$want" ] || { echo "$(basename "$log"): $h has '$got', not '$want'"; return 1; }
+    done
+}
+# same_files DIR HOSTS...: each host's mnt equals DIR byte for byte (the
+# boot-script backup copy, which holds whatever came before, left out).
+same_files() {
+    dir=$1
+    shift
+    for h in "$@"; do
+        diff -r -x autorun.sh.swp "$dir" "$(root_of "$h")/mnt" > "$work/diff.out" 2>&1 ||
+            { echo "$h: files differ from $dir"; cat "$work/diff.out"; return 1; }
+    done
+}
+
+# The one configuration, and the files it must leave on every device.
+cat > "$work/site.yml" <<'EOF'
+webcfg_settings:
+  outputs: {transport_stream: http, rtsp_rtmp: rtmp, ts_port: 6000,
+            rtmp_url: "rtmp://10.0.8.5/live/fleet"}
+  encoder: {bitrate: 6000000, ttl: 32}
+  wifi: {ssid: fleet-net, passphrase: fleet-pass-1}
+  overlays: {mg: {x: 64}}
+  subtitle: {text: "你好"}
+EOF
+"$src/scripts/demo-seed.sh" "$work/expected" > /dev/null
+e=$work/expected/mnt
+sed -e 's/^tc=.*/tc=6000/' -e 's/^bitrate=.*/bitrate=6000000/' \
+    -e 's|^url=.*|url=rtmp://10.0.8.5/live/fleet|' "$e/autorun.sh" > "$e/autorun.sh.new"
+mv "$e/autorun.sh.new" "$e/autorun.sh"
+chmod 755 "$e/autorun.sh"
+printf '0\n' > "$e/ts.ini"
+printf '1\n' > "$e/httpts.ini"
+printf '1\n' > "$e/rtsp.ini"
+printf '1\n' > "$e/rtsporrtmp.ini"
+printf '32' > "$e/ttl.ini"
+printf '1 64 32 320 180 0 1568 32 320 180' > "$e/m.ini"
+printf '1 100 960 \304\343\272\303' > "$e/zk.ini"
+printf 'network={\nssid="fleet-net"\npsk="fleet-pass-1"\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\npriority=2\n}' \
+    > "$e/wifi/wpa.conf"
+
+echo "== one configuration applied to $DEVICES devices"
+start=$(date +%s.%N)
+play apply "$src/ansible/playbooks/configure.yml" -e "@$work/site.yml"
+end=$(date +%s.%N)
+seconds=$(echo "$start $end" | awk '{ printf "%.1f", $2 - $1 }')
+echo "fleet: one play over $DEVICES devices took $seconds s"
+# shellcheck disable=SC2086
+if [ "$status" -eq 0 ] && expect_recap "$work/apply.log" "changed=1 failed=0" $devices &&
+    same_files "$e" $devices; then
+    pass "every device configured, files as wanted"
+else
+    fail "configure (status $status)"; tail -40 "$work/apply.log"
+fi
+
+echo "== the same play again"
+play again "$src/ansible/playbooks/configure.yml" -e "@$work/site.yml"
+# shellcheck disable=SC2086
+if [ "$status" -eq 0 ] && expect_recap "$work/again.log" "changed=0 failed=0" $devices; then
+    pass "changed=0 on every device"
+else
+    fail "the same play again (status $status)"; tail -40 "$work/again.log"
+fi
+
+echo "== check mode with another bit rate"
+sed 's/bitrate: 6000000/bitrate: 7000000/' "$work/site.yml" > "$work/site-b.yml"
+before=$(for h in $devices; do posts_to "$h"; done)
+play check "$src/ansible/playbooks/configure.yml" -e "@$work/site-b.yml" --check --diff
+after=$(for h in $devices; do posts_to "$h"; done)
+# shellcheck disable=SC2086
+if [ "$status" -eq 0 ] && expect_recap "$work/check.log" "changed=1 failed=0" $devices &&
+    grep -q '^+ *"bitrate": 7000000' "$work/check.log" &&
+    [ "$before" = "$after" ] && same_files "$e" $devices; then
+    pass "check mode reports the change and sends nothing"
+else
+    fail "check mode (status $status)"; tail -40 "$work/check.log"
+fi
+
+echo "== back up all, change $HAND by hand, restore it"
+play backup "$src/ansible/playbooks/backup.yml" -e "backup_dir=$work/backups"
+saved=0
+for h in $devices; do
+    f=$work/backups/$h.json
+    [ "$(stat -c %a "$f" 2>/dev/null)" = 600 ] && grep -q '"passphrase": "fleet-pass-1"' "$f" &&
+        saved=$((saved + 1))
+done
+if [ "$status" -eq 0 ] && [ "$saved" -eq "$DEVICES" ]; then
+    pass "$saved backups with their pass phrase, owner-only"
+else
+    fail "backup: status $status, $saved good files"; tail -40 "$work/backup.log"
+fi
+auth="admin:${FLEET_PASSWORD:-fleet-demo}"
+for form in "name3_submit=&bitrate=3000000" "codec_submit=&ctrlaz=female" "ttl_submit=&ttl=9"; do
+    curl -s --digest -u "$auth" -d "$form" "$(url_of $HAND)/cgi-bin/webcfg.cgi" > /dev/null
+done
+if diff -r -x autorun.sh.swp "$e" "$(root_of $HAND)/mnt" > /dev/null; then
+    fail "the hand change did not reach $HAND"
+fi
+play restore "$src/ansible/playbooks/restore.yml" -e "backup_dir=$work/backups" --limit "$HAND"
+if [ "$status" -eq 0 ] && expect_recap "$work/restore.log" "changed=1 failed=0" "$HAND" &&
+    same_files "$e" "$HAND"; then
+    pass "$HAND restored, files as before"
+else
+    fail "restore (status $status)"; tail -40 "$work/restore.log"
+fi
+
+echo "== a value the schema refuses on $PROBLEM"
+mkdir -p "$fleet/host_vars"
+printf 'webcfg_host_settings:\n  encoder: {ttl: 300}\n' > "$fleet/host_vars/$PROBLEM.yml"
+problem_posts=$(posts_to $PROBLEM)
+play refused "$src/ansible/playbooks/configure.yml" -e "@$work/site-b.yml"
+others=$(echo "$devices" | grep -v -x "$PROBLEM")
+cp -r "$work/expected" "$work/expected-b"
+sed -i 's/^bitrate=.*/bitrate=7000000/' "$work/expected-b/mnt/autorun.sh"
+# shellcheck disable=SC2086
+if [ "$status" -ne 0 ] && expect_recap "$work/refused.log" "changed=0 failed=1" "$PROBLEM" &&
+    expect_recap "$work/refused.log" "changed=1 failed=0" $others &&
+    grep "^fatal: \[$PROBLEM\]" "$work/refused.log" | grep -q 'encoder.ttl: 300 is greater than the maximum 255' &&
+    [ "$(grep -c '^fatal:' "$work/refused.log")" -eq 1 ] &&
+    [ "$(posts_to $PROBLEM)" = "$problem_posts" ] && same_files "$e" "$PROBLEM" &&
+    same_files "$work/expected-b/mnt" $others; then
+    pass "$PROBLEM refused naming the setting and rule, nothing sent to it, the others configured"
+else
+    fail "refused value (status $status)"; grep -E '^(fatal|dev)' "$work/refused.log" || true
+fi
+rm -f "$fleet/host_vars/$PROBLEM.yml"
+
+echo "== bit-rate roll-out with restarts, two devices at a time"
+play rollout "$src/ansible/playbooks/bitrate-rollout.yml" -e bitrate=8000000 -e batch=2 -e target=dev01:dev02:dev03:dev04
+restarted=0
+for h in dev01 dev02 dev03 dev04; do
+    grep -q '^reboot$' "$fleet/$h/server/calls.log" && grep -q '^bitrate=8000000$' "$(root_of "$h")/mnt/autorun.sh" &&
+        restarted=$((restarted + 1))
+done
+if [ "$status" -eq 0 ] && [ "$restarted" -eq 4 ] && ! grep -q '^reboot' "$fleet/dev05/server/calls.log"; then
+    pass "four devices set and restarted, two at a time"
+else
+    fail "roll-out: status $status, $restarted restarted"; tail -30 "$work/rollout.log"
+fi
+
+echo "== HTTPS with a self-signed certificate and a basic login"
+"$src/scripts/fleet.sh" start "$work/tls" 1 "$programs" --first-port $((FIRST_PORT + DEVICES + 10)) --https --basic > /dev/null
+tls_url=$(cut -d' ' -f2 "$work/tls/devices")
+adhoc() { # VALIDATE PASSWORD
+    ansible dev01 -i "$work/tls/inventory.yml" -m webcfg.encoder.state \
+        -a "url=$tls_url username=admin password=$2 validate_certs=$1" > "$work/tls.log" 2>&1
+}
+adhoc true fleet-demo && fail "a self-signed certificate passed the check"
+grep -qi 'certificate' "$work/tls.log" || fail "the certificate failure does not say so"
+adhoc false wrong && fail "a wrong password was let in"
+grep -q 'HTTP 401' "$work/tls.log" || fail "a refused login does not say HTTP 401"
+if adhoc false fleet-demo && grep -q '"reboot_pending": false' "$work/tls.log"; then
+    pass "certificate checked unless turned off, basic login"
+else
+    fail "HTTPS state read"; cat "$work/tls.log"
+fi
+
+echo "== a value the device itself refuses: a subtitle character without a GB2312 form"
+tls_root=$(cut -d' ' -f3 "$work/tls/devices")
+ansible dev01 -i "$work/tls/inventory.yml" -m webcfg.encoder.settings \
+    -a "{\"url\": \"$tls_url\", \"username\": \"admin\", \"password\": \"fleet-demo\", \"validate_certs\": false,
+         \"settings\": {\"subtitle\": {\"text\": \"ok\\ud83d\\ude00\"}, \"encoder\": {\"ttl\": 7}}}" \
+    > "$work/device-refusal.log" 2>&1 && fail "an unconvertible subtitle passed"
+if grep -q '"msg": "the device refused subtitle.text (sub_submit): erro=-1; its reply: set sub:ok' "$work/device-refusal.log" &&
+    grep -q 'not set on the device: subtitle.text: wanted ok' "$work/device-refusal.log" &&
+    [ "$(cat "$tls_root/mnt/ttl.ini")" = 7 ]; then
+    pass "the device's refusal quoted, the earlier setting made"
+else
+    fail "device refusal"; cat "$work/device-refusal.log"
+fi
+
+echo "fleet: one play over $DEVICES devices took $seconds s"
+[ "$failures" -eq 0 ] || { echo "$failures failures (logs in $work)"; exit 1; }
+echo "all fleet checks passed"
