@@ -33,7 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::startOutput();
     const int result = capture::printCaptureStatus();
     const std::string reply = fuzzing::output();
-    if (!parts[0]) {
+    // A file without digits for the mode (byte 0) and the code (byte 2)
+    // counts as missing.
+    const auto digitAt = [&](std::size_t i) {
+        return parts[0] && i < parts[0]->size() && (*parts[0])[i] >= '0' && (*parts[0])[i] <= '9';
+    };
+    if (!digitAt(0) || !digitAt(2)) {
         FUZZ_CHECK(result == -1 && reply == "error open color config file\r\n");
         return 0;
     }

@@ -1,8 +1,8 @@
 // replaceField on any overlay window file. The first line is the field
-// number, the second the new text, the rest is /mnt/m.ini. The result is
-// compared with splitting the file at its spaces, replacing one field and
-// joining again: an edit either gives exactly that, shorter than the
-// window, or is refused with the file untouched.
+// number, the second the new text, the rest is /mnt/m.ini. Fields are the
+// runs of characters between runs of spaces, as the report reads them: an
+// edit either puts the text in place of field n, every other byte kept and
+// the result shorter than the window, or is refused with the file untouched.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,15 +12,17 @@
 
 namespace {
 
-std::vector<std::string> splitAtSpaces(const std::string& text) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t space = text.find(' ', start);
-        fields.push_back(text.substr(start, space == std::string::npos ? space : space - start));
-        if (space == std::string::npos) return fields;
-        start = space + 1;
+// Where each field begins and ends, read one character at a time.
+std::vector<std::pair<std::size_t, std::size_t>> fieldsOf(const std::string& text) {
+    std::vector<std::pair<std::size_t, std::size_t>> fields;
+    bool inField = false;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const bool space = i == text.size() || text[i] == ' ';
+        if (!space && !inField) fields.push_back({i, i});
+        if (space && inField) fields.back().second = i;
+        inField = !space;
     }
+    return fields;
 }
 
 }  // namespace
@@ -40,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::startOutput();
     const overlay::FileStatus status = overlay::replaceField("/mnt/m.ini", value, n);
 
-    std::vector<std::string> fields = splitAtSpaces(file);
+    const auto fields = fieldsOf(file);
     bool possible = n >= 1 && n <= overlay::kMaxIntFields && !value.empty() &&
                     value.find(' ') == std::string::npos &&
                     file.size() < overlay::kWindowFileBytes &&
                     static_cast<std::size_t>(n) <= fields.size();
     std::string expected;
     if (possible) {
-        fields[n - 1] = value;
-        for (std::size_t i = 0; i < fields.size(); ++i) expected += (i ? " " : "") + fields[i];
+        const auto [begin, end] = fields[n - 1];
+        expected = file.substr(0, begin) + value + file.substr(end);
         possible = expected.size() < overlay::kWindowFileBytes;
     }
     if (possible) {
