@@ -107,8 +107,6 @@ Fields fieldsOf(const cgicc::Cgicc& cgi) {
     return fields;
 }
 
-
-
 // CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength; an
 // empty one is 0. Servers that take a chunked body pass none at all.
 std::variant<std::size_t, Unreadable> contentLengthOf(const std::optional<std::string>& text) {

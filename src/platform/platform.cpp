@@ -302,15 +302,14 @@ std::optional<long long> bootTime() {
     // device can say when it started.
     std::optional<std::string> stat = readFile("/proc/stat", 65536);
     if (!stat) return std::nullopt;
-    const std::size_t at = stat->find("\nbtime ");
-    const std::size_t begin = at == std::string::npos ? (stat->rfind("btime ", 0) == 0 ? 0 : at)
-                                                      : at + 1;
-    if (begin == std::string::npos) return std::nullopt;
+    const std::string text = "\n" + *stat;  // so the first line starts like the others
+    const std::size_t at = text.find("\nbtime ");
+    if (at == std::string::npos) return std::nullopt;
     long long seconds = 0;
-    std::size_t pos = begin + 6;
-    if (pos >= stat->size() || (*stat)[pos] < '0' || (*stat)[pos] > '9') return std::nullopt;
-    while (pos < stat->size() && (*stat)[pos] >= '0' && (*stat)[pos] <= '9')
-        seconds = seconds * 10 + ((*stat)[pos++] - '0');
+    std::size_t pos = at + 7;
+    if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return std::nullopt;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        seconds = seconds * 10 + (text[pos++] - '0');
     return seconds;
 }
 

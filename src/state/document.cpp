@@ -144,7 +144,6 @@ json wifiSettings(Reader& reader, bool secrets) {
     } else if (secrets) {
         wifi["passphrase"] = nullptr;
     }
-    if (block.unparsable()) reader.unparsable("/mnt/wifi/wpa.conf");
     platform::FileValue<std::string> address = network::readWifiAddress();
     wifi["address"] = reader.check(address, "/mnt/wifi/wifi_ip.conf")
                           ? acceptedText("wifi_ip", *address.value)
@@ -294,11 +293,10 @@ json subtitleSettings(Reader& reader) {
 }
 
 json deviceFacts(Reader& reader, const capture::CaptureFiles& files,
-                 const network::OutputFiles& outputs) {
+                 const network::OutputFiles& outputs, const json& input) {
     json device = json::object();
     device["model"] = platform::modelFlag() ? "sdi" : "hdmi";
-    Reader quiet;  // the input type is noted once, with the capture settings
-    device["input"] = inputWord(quiet, files);
+    device["input"] = input;
     device["detected_format"] = nullptr;
     if (reader.check(files.detected, "/tmp/format.ini"))
         device["detected_format"] = {{"width", files.detected.value->first},
@@ -375,7 +373,8 @@ json document(bool secrets) {
     json doc = json::object();
     doc["schema"] = kDocumentVersion;
     doc["settings"] = std::move(settingsPart);
-    doc["device"] = deviceFacts(reader, captureFiles, outputFiles);
+    const json input = doc["settings"]["capture"]["input"];
+    doc["device"] = deviceFacts(reader, captureFiles, outputFiles, input);
     doc["codec_template"] = codecTemplate(script);
     doc["reboot_pending"] = rebootPending();
     doc["unreadable"] = std::move(reader.unreadable);
