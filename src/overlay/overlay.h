@@ -86,9 +86,22 @@ platform::FileValue<char> readFontFile();
 bool smallFont();
 
 // The text as typed from its stored form: the widened ASCII characters
-// narrowed back, the rest converted from GB2312. nullopt when the
-// conversion is not available or the stored text is not GB2312.
+// narrowed back, the rest converted from GB2312. nullopt when the stored
+// text is not GB2312.
 std::optional<std::string> typedSubtitleText(const std::string& stored);
+
+// GB2312 (EUC-CN) text in UTF-8, as iconv converts it, but from a table:
+// iconv's GB2312 module would bring the shared libc into a static program
+// at run time, which costs a read-only request more than all its other
+// work. nullopt for bytes that are no GB2312 character, a cut one too.
+std::optional<std::string> gb2312ToUtf8(const std::string& gb2312);
+
+// Two-byte characters: rows and cells 0xA1 to 0xFE, each the character's
+// code point, 0 where GB2312 has none. Generated from glibc's iconv.
+constexpr unsigned kGb2312First = 0xA1;
+constexpr std::size_t kGb2312Rows = 94;
+constexpr std::size_t kGb2312Cells = 94;
+extern const std::uint16_t kGb2312CodePoints[kGb2312Rows][kGb2312Cells];
 
 // Rewrites the subtitle file with one item replaced: 1 the switch, 2 x,
 // 3 y (each the atoi value of value), 4 the text (stored in GB2312 with

@@ -126,19 +126,36 @@ std::optional<std::string> typedSubtitleText(const std::string& stored) {
         }
     }
     if (!wide) return gb2312;  // plain ASCII needs no converter
-    iconv_t cd = iconv_open("utf-8", "gb2312");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::vector<char> in(gb2312.begin(), gb2312.end());
-    // A GB2312 character takes at most three bytes in UTF-8.
-    std::vector<char> out(in.size() * 2 + 4);
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result != 0 || inLeft != 0) return std::nullopt;
-    return std::string(out.data(), static_cast<std::size_t>(outPtr - out.data()));
+    return gb2312ToUtf8(gb2312);
+}
+
+std::optional<std::string> gb2312ToUtf8(const std::string& gb2312) {
+    std::string utf8;
+    utf8.reserve(gb2312.size() * 3 / 2 + 1);
+    for (std::size_t i = 0; i < gb2312.size(); ++i) {
+        auto lead = static_cast<unsigned char>(gb2312[i]);
+        if (lead < 0x80) {
+            utf8 += static_cast<char>(lead);
+            continue;
+        }
+        if (i + 1 == gb2312.size()) return std::nullopt;
+        auto trail = static_cast<unsigned char>(gb2312[++i]);
+        // Bytes below the first row or cell wrap round to past the last.
+        unsigned row = lead - kGb2312First;
+        unsigned cell = trail - kGb2312First;
+        if (row >= kGb2312Rows || cell >= kGb2312Cells) return std::nullopt;
+        unsigned point = kGb2312CodePoints[row][cell];
+        if (point == 0) return std::nullopt;
+        // Every GB2312 character lies above U+007F and within the BMP.
+        if (point < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (point >> 6));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (point >> 12));
+            utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        }
+        utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    }
+    return utf8;
 }
 
 int updateSubtitle(const std::string& value, int item) {
