@@ -76,6 +76,11 @@ public:
     std::vector<std::string> calls() const;
     int count(const std::string& call) const;
 
+    // In the sanitizer build every child scans for leaks at exit, which
+    // costs more than the request itself; a test that runs thousands of
+    // children may turn that off (memory errors are still caught).
+    bool leakChecks = true;
+
 private:
     Reply execute(const Request& request, std::optional<std::chrono::microseconds> killAfter,
                   int signal = SIGKILL);
