@@ -34,9 +34,6 @@ const Level kLevels[] = {
 // Accepted maximum delay, in units of 100 ms.
 constexpr int kMaxDelayLimit = 300;
 
-// Reads of one-value files never need more than this.
-constexpr std::size_t kValueFileMaxBytes = 4096;
-
 // The level file is read as its first two bytes.
 constexpr std::size_t kLevelFileBytes = 2;
 
@@ -85,7 +82,7 @@ std::vector<int> levelMenuCodes() {
 EncoderFiles readEncoderFiles() {
     EncoderFiles files;
     // The whole first line: a delay typed with leading zeros still reads right.
-    std::optional<std::string> delay = platform::readFile("/mnt/kovra_maxdelay.ini", kValueFileMaxBytes);
+    std::optional<std::string> delay = platform::readFile("/mnt/kovra_maxdelay.ini", platform::kValueFileMaxBytes);
     files.maxDelay.exists = delay.has_value();
     if (delay) files.maxDelay.value = platform::atoiValue(delay->substr(0, delay->find('\n')));
     files.profile = platform::readFirstByte("/mnt/kovra_encProfileIdc.ini");

@@ -111,7 +111,7 @@ void printAutoDetectPolicy(const CaptureFiles& files) {
 // Two integers as scanf "%d %d" reads them from the start of a file.
 platform::FileValue<std::pair<int, int>> readTwoInts(const char* path) {
     platform::FileValue<std::pair<int, int>> read;
-    std::optional<std::string> text = platform::readFile(path, 4096);
+    std::optional<std::string> text = platform::readFile(path, platform::kValueFileMaxBytes);
     read.exists = text.has_value();
     std::size_t pos = 0;
     int first = 0, second = 0;

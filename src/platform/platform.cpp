@@ -97,13 +97,7 @@ FileValue<char> readFirstByte(const char* appliancePath) {
     return read;
 }
 
-std::optional<char> firstByte(const char* appliancePath) {
-    return readFirstByte(appliancePath).value;
-}
-
 FileValue<int> readFirstInt(const char* appliancePath) {
-    // One-value files; nothing we read from them lies further in.
-    constexpr std::size_t kValueFileMaxBytes = 4096;
     FileValue<int> read;
     std::optional<std::string> text = readFile(appliancePath, kValueFileMaxBytes);
     read.exists = text.has_value();
@@ -112,8 +106,6 @@ FileValue<int> readFirstInt(const char* appliancePath) {
     if (text && scanInt(*text, pos, value)) read.value = value;
     return read;
 }
-
-std::optional<int> firstInt(const char* appliancePath) { return readFirstInt(appliancePath).value; }
 
 bool canOpen(const char* appliancePath) {
     std::FILE* f = std::fopen(path(appliancePath).c_str(), "r");
@@ -298,18 +290,25 @@ std::optional<long long> modificationTime(const char* appliancePath) {
 }
 
 std::optional<long long> bootTime() {
+    // The btime line follows a line per CPU and the interrupt counters.
+    constexpr std::size_t kProcStatMaxBytes = 65536;
+    // More digits than this would overflow: not a time.
+    constexpr std::size_t kSecondsMaxDigits = 18;
     // Under the root like every other path, so a test or a simulated
     // device can say when it started.
-    std::optional<std::string> stat = readFile("/proc/stat", 65536);
+    std::optional<std::string> stat = readFile("/proc/stat", kProcStatMaxBytes);
     if (!stat) return std::nullopt;
     const std::string text = "\n" + *stat;  // so the first line starts like the others
     const std::size_t at = text.find("\nbtime ");
     if (at == std::string::npos) return std::nullopt;
+    const std::size_t begin = at + 7;
+    std::size_t end = begin;
     long long seconds = 0;
-    std::size_t pos = at + 7;
-    if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return std::nullopt;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
-        seconds = seconds * 10 + (text[pos++] - '0');
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+        if (end - begin == kSecondsMaxDigits) return std::nullopt;
+        seconds = seconds * 10 + (text[end++] - '0');
+    }
+    if (end == begin) return std::nullopt;
     return seconds;
 }
 

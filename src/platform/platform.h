@@ -47,13 +47,14 @@ struct FileValue {
     bool unparsable() const { return exists && !value; }
 };
 
-// The first byte of a flag file; nullopt when it is missing or empty.
-std::optional<char> firstByte(const char* appliancePath);
+// Reads of one-value files never need more than this.
+constexpr std::size_t kValueFileMaxBytes = 4096;
+
+// The first byte of a flag file; no value when it is missing or empty.
 FileValue<char> readFirstByte(const char* appliancePath);
 
-// The integer a single scanf "%d" reads at the start of the file; nullopt
+// The integer a single scanf "%d" reads at the start of the file; no value
 // when the file is missing or does not begin with one.
-std::optional<int> firstInt(const char* appliancePath);
 FileValue<int> readFirstInt(const char* appliancePath);
 
 // True when the file can be opened for reading.

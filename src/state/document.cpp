@@ -86,7 +86,9 @@ json flag(Reader& reader, const platform::FileValue<char>& read, const char* pat
     return nullptr;
 }
 
-json headerSettings(Reader& reader, json& network, json& outputs, json& encoder, json& audio) {
+// Fills the header's settings in; the script's text, for the template check.
+std::optional<std::string> headerSettings(Reader& reader, json& network, json& outputs,
+                                          json& encoder, json& audio) {
     settings::record() = settings::SettingsRecord{};
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
     const bool have = script.has_value();
@@ -119,7 +121,7 @@ json headerSettings(Reader& reader, json& network, json& outputs, json& encoder,
     audio["enabled"] = twoWay(r.ctrlencode, 1, 2);
     audio["sample_rate"] = number("audiosample", r.audiosample);
     audio["bitrate"] = number("audiobitrate", r.audiobps);
-    return have ? json(*script) : json(nullptr);
+    return script;
 }
 
 json wifiSettings(Reader& reader, bool secrets) {
@@ -314,12 +316,11 @@ json deviceFacts(Reader& reader, const capture::CaptureFiles& files,
 }
 
 // The template whose tail, from its header end, is the script's tail.
-json codecTemplate(const json& script) {
-    if (!script.is_string()) return nullptr;
-    const std::string text = script.get<std::string>();
-    const std::optional<std::size_t> end = settings::headerEnd(text);
+json codecTemplate(const std::optional<std::string>& script) {
+    if (!script) return nullptr;
+    const std::optional<std::size_t> end = settings::headerEnd(*script);
     if (!end) return nullptr;
-    const std::string tail = text.substr(*end);
+    const std::string tail = script->substr(*end);
     json found = nullptr;
     const std::pair<const char*, const char*> templates[] = {
         {"aac", "/mnt/autorun.sh.h264.aac.org"}, {"mp3", "/mnt/autorun.sh.h264.mp3.org"}};
@@ -350,7 +351,7 @@ json document(bool secrets) {
     Reader reader;
     json network = json::object(), outputs = json::object(), encoder = json::object(),
          audio = json::object();
-    const json script = headerSettings(reader, network, outputs, encoder, audio);
+    const std::optional<std::string> script = headerSettings(reader, network, outputs, encoder, audio);
     platform::FileValue<std::string> mac = network::readMacScript();
     network["mac"] = reader.check(mac, "/mnt/mac.sh") ? json(*mac.value) : json(nullptr);
     const network::OutputFiles outputFiles = network::readOutputFiles();

@@ -48,16 +48,12 @@ struct Query {
 // counts as 1); anything else is refused rather than ignored.
 Query parseQuery(const std::string& text) {
     Query query;
-    std::size_t begin = 0;
-    while (begin <= text.size() && !text.empty()) {
+    for (std::size_t begin = 0; begin < text.size();) {
         std::size_t end = text.find('&', begin);
         if (end == std::string::npos) end = text.size();
         const std::string item = text.substr(begin, end - begin);
         begin = end + 1;
-        if (item.empty()) {
-            if (end == text.size()) break;
-            continue;
-        }
+        if (item.empty()) continue;
         const std::size_t eq = item.find('=');
         const std::string name = item.substr(0, eq);
         const std::string value = eq == std::string::npos ? "1" : item.substr(eq + 1);
@@ -71,7 +67,6 @@ Query parseQuery(const std::string& text) {
             return query;
         }
         *target = value == "1";
-        if (end == text.size()) break;
     }
     return query;
 }

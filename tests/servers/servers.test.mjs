@@ -20,6 +20,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { after, before, test } from 'node:test';
 import { chromium } from 'playwright-core';
+import { freePort } from '../support/ports.mjs';
 
 function required(name) {
   const value = process.env[name];
@@ -109,17 +110,6 @@ function differingFiles(a, b) {
 }
 
 // ---- The servers ----
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
 
 async function waitForPort(port, child) {
   const deadline = Date.now() + 10000;

@@ -234,6 +234,10 @@ TEST(StateDocument, ChangeWaitsForARestartUntilTheDeviceStartsAgain) {
     EXPECT_EQ(documentOf(box.state())["reboot_pending"], true);
     box.write("/proc/stat", "btime " + seconds(now + std::chrono::seconds(5)) + "\n");
     EXPECT_EQ(documentOf(box.state())["reboot_pending"], false);
+    box.post({{"name3_submit", ""}, {"bitrate", "3000000"}});
+    // A boot time too long to be one counts as unknown, not as some time.
+    box.write("/proc/stat", "btime 99999999999999999999999999\n");
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], false);
 }
 
 TEST(StateDocument, RequestsItDoesNotServeGetAClearAnswer) {

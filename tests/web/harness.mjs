@@ -3,11 +3,11 @@
 // Debian's chromium driven by playwright-core with a fresh profile.
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { freePort } from '../support/ports.mjs';
 
 export const SOURCE = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 
@@ -47,17 +47,6 @@ export function readRoot(appliancePath, encoding) {
 export function calls() {
   const text = fs.readFileSync(path.join(STATE, 'calls.log'), 'utf8');
   return text.split('\n').filter(Boolean);
-}
-
-export function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
 }
 
 export async function waitForHttp(url, child, timeoutMs = 10000) {
