@@ -13,7 +13,6 @@
 namespace overlay {
 namespace {
 
-
 // The file's bytes when they fit the window; status says why not otherwise.
 std::optional<std::string> readWindow(const char* path, FileStatus& status) {
     std::optional<std::string> text = platform::readFile(path, kWindowFileBytes);
@@ -30,8 +29,9 @@ std::optional<std::string> readWindow(const char* path, FileStatus& status) {
 }
 
 // Where field n (from 1) stands: fields are separated by runs of spaces and
-// leading spaces are skipped, the reading the report uses, so an edit
-// changes the field the report shows. False when the content has no field n.
+// leading spaces are skipped. The report reads and the editors change
+// fields through this, so an edit changes the field the report shows.
+// False when the content has no field n.
 bool locateField(const std::string& content, int n, std::size_t& begin, std::size_t& end) {
     begin = content.find_first_not_of(' ');
     for (int field = 1; begin != std::string::npos; ++field) {
@@ -141,12 +141,11 @@ FileStatus readIntFields(const char* path, int count, IntFields& values, int* fo
         return FileStatus::Ok;
     }
     // Runs of spaces separate like one; a newline is part of a value.
-    std::size_t begin = text.find_first_not_of(' ');
-    for (int i = 0; i < count && begin != std::string::npos; ++i) {
-        std::size_t end = text.find(' ', begin);
-        values[i] = platform::atoiValue(text.substr(begin, end == std::string::npos ? end : end - begin));
+    for (int i = 0; i < count; ++i) {
+        std::size_t begin = 0, end = 0;
+        if (!locateField(text, i + 1, begin, end)) break;
+        values[i] = platform::atoiValue(text.substr(begin, end - begin));
         if (found) *found = i + 1;
-        begin = end == std::string::npos ? end : text.find_first_not_of(' ', end);
     }
     return FileStatus::Ok;
 }
