@@ -20,7 +20,10 @@ for set in "$@"; do
         build) pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev" ;;
         test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema"
                # The deploy test serves the configuration over HTTPS with lighttpd.
-               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl" ;;
+               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl"
+               # Every network block the Wi-Fi tests produce is read by
+               # wpa_supplicant's own parser (util-linux gives unshare).
+               pkgs="$pkgs wpasupplicant util-linux" ;;
         # The local demo: the pages and the CGI behind lighttpd.
         demo)  pkgs="$pkgs lighttpd" ;;
         # Browser tests: the demo server, Debian's chromium driven by

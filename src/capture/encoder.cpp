@@ -131,7 +131,7 @@ Flow cmdProfile(int choice) {
     };
     std::fputs(kReplies[choice], stdout);
     platform::shellTouch("/mnt/kovra_encProfileIdc.ini");
-    platform::shellEcho(choice, "/mnt/kovra_encProfileIdc.ini");
+    echoFlagFile(choice, "/mnt/kovra_encProfileIdc.ini");
     platform::shellSync();
     return Flow::Continue;
 }
@@ -141,7 +141,7 @@ Flow cmdQualityMode(int choice) {
                            : "H264 encode High quality mode select\n",
                stdout);
     platform::shellTouch("/mnt/kovra_encQuality.ini");
-    platform::shellEcho(choice, "/mnt/kovra_encQuality.ini");
+    echoFlagFile(choice, "/mnt/kovra_encQuality.ini");
     platform::shellSync();
     return Flow::Continue;
 }

@@ -232,10 +232,10 @@ Flow cmdAutoDetectPolicy(int choice) {
     printCaptureStatus();
     if (choice == 1) {
         std::fputs("\nSet: sdk control(default)\n", stdout);
-        platform::shellEcho(0, "/mnt/qiehuan");
+        echoFlagFile(0, "/mnt/qiehuan");
     } else {
         std::fputs("\nSet: auto reboot\n", stdout);
-        platform::shellEcho(1, "/mnt/qiehuan");
+        echoFlagFile(1, "/mnt/qiehuan");
     }
     platform::shellSync();
     platform::shellSync();

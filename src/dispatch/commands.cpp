@@ -102,9 +102,22 @@ void replyRefusal(const char* text) {
     audit::refused(text);
 }
 
-void replyCannotOpen(const char* line) {
+void replyRefusalLine(const char* line) {
     std::puts(line);
-    audit::failed("Can't open file");
+    audit::refused(line);
+}
+
+void replyFailed(const char* line) {
+    std::puts(line);
+    audit::failed(line);
+}
+
+void replyCannotOpen(const char* line) { replyFailed(line); }
+
+void echoFlagFile(int digit, const char* appliancePath) {
+    if (platform::shellEcho(digit, appliancePath)) return;
+    const char* slash = std::strrchr(appliancePath, '/');
+    replyCannotOpen((std::string("Can't open file ") + (slash ? slash + 1 : appliancePath)).c_str());
 }
 
 int commandOrder(const char* submit, const char* radio) {

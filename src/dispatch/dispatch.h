@@ -21,9 +21,21 @@ bool readTextField(const char* name, std::string& value);
 // audit log records it, without a line end, as the command's outcome.
 void replyRefusal(const char* text);
 
-// The reply line of a settings file the command cannot read or write; the
-// audit log records "Can't open file" as the command's outcome.
+// A refusal the command states in a line of its own ("error: ... nothing
+// changed"); the audit log records it as the command's outcome.
+void replyRefusalLine(const char* line);
+
+// A line saying the command could not do its work; the audit log records
+// it as the command's outcome.
+void replyFailed(const char* line);
+
+// The reply line of a settings file the command cannot read or write.
 void replyCannotOpen(const char* line = "Can't open file");
+
+// Writes a one-digit flag file through the shell, as the appliance's
+// scripts do; when the shell could not write it, "Can't open file <name>"
+// follows the command's message and is the command's outcome.
+void echoFlagFile(int digit, const char* appliancePath);
 
 // Writes the header, probes the model flag and walks the command list.
 int cgiMain();

@@ -27,10 +27,16 @@ void printStreamOutputStatus();
 
 // ---- Wi-Fi files.
 // The name and pass phrase as they stand in the network block (quotes
-// included); a key the block lacks is nullopt.
+// included); a key the block lacks, or whose value is too long to read, is
+// nullopt. A readable value has the form this program writes back as it is.
 struct WifiNetwork {
     std::optional<std::string> ssid;
     std::optional<std::string> psk;
+    bool ssidLine = false, pskLine = false;          // the lines stand in the block
+    bool ssidReadable = false, pskReadable = false;
+    // Within the bytes read, one block, and no security but a pass phrase
+    // or none: a rewrite loses nothing it holds of the network.
+    bool blockReadable = true;
 };
 platform::FileValue<char> readWifiFlag();
 platform::FileValue<WifiNetwork> readNetworkBlock();
@@ -40,9 +46,6 @@ platform::FileValue<std::string> readWifiAddress();
 
 // ---- MAC address script: the address of its "ifconfig eth0 hw ether" line.
 platform::FileValue<std::string> readMacScript();
-
-// True when text has the form XX:XX:XX:XX:XX:XX in hexadecimal digits.
-bool isMacAddress(const std::string& text);
 
 // The Wi-Fi lines of the status report. With the Wi-Fi enabled this also
 // runs both Wi-Fi update operations, which apply a waiting pending change

@@ -22,8 +22,8 @@ Flow cmdTransportStream(int choice) {
     };
     std::fputs(kReplies[choice], stdout);
     platform::shellTouch("/mnt/ts.ini");
-    platform::shellEcho(choice == 1 ? 1 : 0, "/mnt/ts.ini");
-    platform::shellEcho(choice == 2 ? 1 : 0, "/mnt/httpts.ini");
+    echoFlagFile(choice == 1 ? 1 : 0, "/mnt/ts.ini");
+    echoFlagFile(choice == 2 ? 1 : 0, "/mnt/httpts.ini");
     platform::shellSync();
     if (choice == 1) platform::shellSync();
     return Flow::Continue;
@@ -33,7 +33,7 @@ Flow cmdStreamTag(int choice) {
     std::fputs(choice == 1 ? "enable stream tag output\n" : "disable stream tag output\n",
                stdout);
     platform::shellTouch("/mnt/tcp.ini");
-    platform::shellEcho(choice, "/mnt/tcp.ini");
+    echoFlagFile(choice, "/mnt/tcp.ini");
     platform::shellSync();
     return Flow::Continue;
 }
@@ -46,9 +46,9 @@ Flow cmdRtspRtmp(int choice) {
     };
     std::fputs(kReplies[choice], stdout);
     platform::shellTouch("/mnt/rtsp.ini");
-    platform::shellEcho(choice == 0 ? 0 : 1, "/mnt/rtsp.ini");
+    echoFlagFile(choice == 0 ? 0 : 1, "/mnt/rtsp.ini");
     platform::shellTouch("/mnt/rtsporrtmp.ini");
-    platform::shellEcho(choice == 2 ? 1 : 0, "/mnt/rtsporrtmp.ini");
+    echoFlagFile(choice == 2 ? 1 : 0, "/mnt/rtsporrtmp.ini");
     platform::shellSync();
     return Flow::Continue;
 }

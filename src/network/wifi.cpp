@@ -35,27 +35,74 @@ std::vector<std::string_view> linesOf(const std::string& text) {
     return lines;
 }
 
+std::string_view trimmed(std::string_view line) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos) return {};
+    line.remove_prefix(start);
+    return line.substr(0, line.find_last_not_of(" \t") + 1);
+}
+
+std::string unquotedValue(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// A network name in the form this program writes: in double quotes, a name
+// the ssid rule takes.
+bool readableName(const std::string& value) {
+    const settings::ValueRule& rule = *settings::ruleForKey("ssid");
+    return value.size() >= 2 && value.front() == '"' && value.back() == '"' &&
+           !settings::refusalFor(rule, unquotedValue(value));
+}
+
+// A pass phrase in double quotes or a raw key of 64 hexadecimal digits
+// without them, as wpa_supplicant takes them.
+bool readablePassPhrase(const std::string& value) {
+    const settings::ValueRule& rule = *settings::ruleForKey("psk");
+    const std::string phrase = unquotedValue(value);
+    const bool quoted = phrase.size() + 2 == value.size();
+    return !settings::refusalFor(rule, phrase) && (phrase.size() == 64) != quoted;
+}
+
 // The network name and pass phrase: "ssid=" and "psk=" at the start of a
 // line (after blanks), so "scan_ssid=" or "bssid=" in a hand-written block
 // is never taken for the name. A later line overrides an earlier one.
 WifiNetwork networkOf(const std::string& text) {
     WifiNetwork network;
     const struct {
+        const char* key;
         const char* prefix;
-        std::optional<std::string> WifiNetwork::*field;
-        const settings::ValueRule* rule;
-    } keys[] = {{"ssid=", &WifiNetwork::ssid, settings::ruleForKey("ssid")},
-                {"psk=", &WifiNetwork::psk, settings::ruleForKey("psk")}};
+        std::optional<std::string> WifiNetwork::*value;
+        bool WifiNetwork::*present;
+        bool WifiNetwork::*readable;
+        bool (*form)(const std::string&);
+    } keys[] = {{"ssid", "ssid=", &WifiNetwork::ssid, &WifiNetwork::ssidLine, &WifiNetwork::ssidReadable,
+                 readableName},
+                {"psk", "psk=", &WifiNetwork::psk, &WifiNetwork::pskLine, &WifiNetwork::pskReadable,
+                 readablePassPhrase}};
+    int blocks = 0;
+    std::optional<std::string_view> keyManagement;
     for (std::string_view line : linesOf(text)) {
+        line = line.substr(0, line.find('\0'));
+        const std::string_view item = trimmed(line);
+        if (item == "network={") ++blocks;
+        if (item.substr(0, 9) == "key_mgmt=") keyManagement = item.substr(9);
         const std::size_t start = line.find_first_not_of(" \t");
         if (start == std::string_view::npos) continue;
         for (const auto& key : keys) {
             if (line.compare(start, std::strlen(key.prefix), key.prefix) != 0) continue;
-            std::string_view value = line.substr(start + std::strlen(key.prefix));
-            value = value.substr(0, value.find('\0'));
-            if (value.size() <= key.rule->longest) network.*key.field = std::string(value);
+            const std::string value(line.substr(start + std::strlen(key.prefix)));
+            const bool shown = value.size() <= settings::ruleForKey(key.key)->longest;
+            network.*key.value = shown ? std::optional<std::string>(value) : std::nullopt;
+            network.*key.present = true;
+            network.*key.readable = key.form(value);
         }
     }
+    // Without a pass phrase the only security this program can write back
+    // is none; a second block would be lost in a rewrite.
+    if (blocks > 1 || (!network.pskLine && keyManagement && *keyManagement != "NONE"))
+        network.blockReadable = false;
     return network;
 }
 
@@ -72,6 +119,14 @@ std::optional<std::string> addressOf(const std::string& text) {
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+// The block for a name and a pass phrase, or an open network without one;
+// wpa_supplicant reads both.
+std::string networkBlockText(const std::string& ssid, const std::string& psk) {
+    if (psk.empty()) return "network={\nssid=" + ssid + "\nkey_mgmt=NONE\npriority=2\n}";
+    return "network={\nssid=" + ssid + "\npsk=" + psk +
+           "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\npriority=2\n}";
 }
 
 // Whether an update writes its file: only a change of the file's own
@@ -91,34 +146,64 @@ void writeFileAndSync(const char* path, const std::string& text, Store store) {
     std::puts("set ok");
 }
 
-void updateWpaConf(Store store) {
-    platform::FileValue<WifiNetwork> block = readNetworkBlock();
-    if (!block.exists) {
+// A file missing from another command's report is that command's note,
+// not its failure.
+void missingFile(Store store) {
+    if (store == Store::OwnChange)
         replyCannotOpen();
+    else
+        std::puts("Can't open file");
+}
+
+// Why a change of the name (or, with passPhrase, of the pass phrase) must
+// leave the block as it is; nullptr when it may go ahead. A block is
+// rewritten whole, so whatever it holds besides the changed value must be
+// read back whole first.
+const char* refusalOfBlock(const WifiNetwork& block, bool passPhrase) {
+    if (!block.blockReadable || (passPhrase ? block.ssidLine && !block.ssidReadable
+                                            : block.pskLine && !block.pskReadable))
+        return "error: wpa.conf cannot be read, nothing changed";
+    if (passPhrase && !block.ssidLine) return "error: wpa.conf holds no network name, nothing changed";
+    return nullptr;
+}
+
+enum class Change { None, Name, PassPhrase };
+
+void updateWpaConf(Store store, Change change) {
+    platform::FileValue<WifiNetwork> block = readNetworkBlock();
+    // A missing file is a report's note; a change starts the file or says
+    // why it cannot.
+    if (!block.exists && change == Change::None) {
+        missingFile(store);
         return;
     }
+    const WifiNetwork network = block.value.value_or(WifiNetwork{});
+    if (change != Change::None) {
+        if (const char* refusal = refusalOfBlock(network, change == Change::PassPhrase)) {
+            replyRefusalLine(refusal);
+            return;
+        }
+    }
+    // What the block holds, nothing made up: a block without a pass phrase
+    // shows none.
     settings::SettingsRecord& r = settings::record();
-    if (block.value->ssid) r.ssid = *block.value->ssid;
-    if (block.value->psk) r.psk = *block.value->psk;
+    r.ssid = network.ssid.value_or("");
+    r.psk = network.psk.value_or("");
     const std::string& line = settings::pendingLine();
     if (line.empty()) {
         std::printf("ssid=%s\n", r.ssid.c_str());
         return;
     }
     std::printf("current:\nssid=%s, psk=%s\n", r.ssid.c_str(), r.psk.c_str());
-    settings::parseSettingsText(line, line.size());
+    settings::applyPendingLine();
     std::printf("modify:\nssid=%s, psk=%s\n", r.ssid.c_str(), r.psk.c_str());
-    writeFileAndSync("/mnt/wifi/wpa.conf",
-                     "network={\nssid=" + r.ssid + "\npsk=" + r.psk +
-                         "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\n"
-                         "priority=2\n}",
-                     store);
+    writeFileAndSync("/mnt/wifi/wpa.conf", networkBlockText(r.ssid, r.psk), store);
 }
 
 void updateWifiIpConf(Store store) {
     platform::FileValue<std::string> address = readWifiAddress();
     if (!address.exists) {
-        replyCannotOpen();
+        missingFile(store);
         return;
     }
     settings::SettingsRecord& r = settings::record();
@@ -129,20 +214,16 @@ void updateWifiIpConf(Store store) {
         return;
     }
     std::printf("current:\nwifi ip=%s\n", r.wifiip.c_str());
-    settings::parseSettingsText(line, line.size());
+    settings::applyPendingLine();
     std::printf("modify:\nwifi ip=%s\n", r.wifiip.c_str());
     writeFileAndSync("/mnt/wifi/wifi_ip.conf", "ifconfig wlan0 " + r.wifiip + "\n", store);
 }
 
 // A text command: its reply, its change line, then the update.
-Flow setWifiValue(const char* field, const char* reply, const char* linePrefix,
-                  const char* lineSuffix, void (*update)(Store)) {
-    std::string value;
-    if (!readTextField(field, value)) return Flow::Continue;
+bool readWifiValue(const char* field, const char* reply, std::string& value) {
+    if (!readTextField(field, value)) return false;
     std::printf(reply, value.c_str());
-    settings::setPendingLine(linePrefix + value + lineSuffix);
-    update(Store::OwnChange);
-    return Flow::Continue;
+    return true;
 }
 
 }  // namespace
@@ -151,9 +232,15 @@ platform::FileValue<char> readWifiFlag() { return platform::readFirstByte("/mnt/
 
 platform::FileValue<WifiNetwork> readNetworkBlock() {
     platform::FileValue<WifiNetwork> read;
-    std::optional<std::string> text = platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes);
+    std::optional<std::string> text =
+        platform::readFile("/mnt/wifi/wpa.conf", kWifiFileReadBytes + 1);
     read.exists = text.has_value();
-    if (text) read.value = networkOf(*text);
+    if (!text) return read;
+    const bool cut = text->size() > kWifiFileReadBytes;
+    if (cut) text->resize(kWifiFileReadBytes);
+    read.value = networkOf(*text);
+    // A block past the bytes read may hold anything.
+    if (cut) read.value->blockReadable = false;
     return read;
 }
 
@@ -175,7 +262,7 @@ void printWifiStatus() {
         std::fputs("wifi: disable\n", stdout);
     } else {
         std::fputs("wifi: enable\n", stdout);
-        updateWpaConf(Store::ReportOnly);
+        updateWpaConf(Store::ReportOnly, Change::None);
         updateWifiIpConf(Store::ReportOnly);
     }
 }
@@ -183,21 +270,36 @@ void printWifiStatus() {
 Flow cmdWifiSwitch(int choice) {
     std::fputs(choice == 1 ? "disable wifi\n" : "enable wifi\n", stdout);
     platform::shellTouch("/mnt/wifi/ifwifi");
-    platform::shellEcho(choice, "/mnt/wifi/ifwifi");
+    echoFlagFile(choice, "/mnt/wifi/ifwifi");
     platform::shellSync();
     return Flow::Continue;
 }
 
 Flow cmdSsid(int) {
-    return setWifiValue("ssid", "set ssid:%s\n", "ssid=\"", "\"\n", updateWpaConf);
+    std::string value;
+    if (!readWifiValue("ssid", "set ssid:%s\n", value)) return Flow::Continue;
+    settings::setPendingLine("ssid=\"" + value + "\"\n");
+    updateWpaConf(Store::OwnChange, Change::Name);
+    return Flow::Continue;
 }
 
 Flow cmdPasskey(int) {
-    return setWifiValue("passkey", "set passkey:%s\n", "psk=\"", "\"\n", updateWpaConf);
+    std::string value;
+    if (!readWifiValue("passkey", "set passkey:%s\n", value)) return Flow::Continue;
+    // A raw key stands without quotes; wpa_supplicant would take it quoted
+    // for a 64-character pass phrase.
+    const bool rawKey = value.size() == 64;
+    settings::setPendingLine(rawKey ? "psk=" + value + "\n" : "psk=\"" + value + "\"\n");
+    updateWpaConf(Store::OwnChange, Change::PassPhrase);
+    return Flow::Continue;
 }
 
 Flow cmdWifiIp(int) {
-    return setWifiValue("wifi_ip", "set wifi ip:%s\n", "wifiip=", "\n", updateWifiIpConf);
+    std::string value;
+    if (!readWifiValue("wifi_ip", "set wifi ip:%s\n", value)) return Flow::Continue;
+    settings::setPendingLine("wifiip=" + value + "\n");
+    updateWifiIpConf(Store::OwnChange);
+    return Flow::Continue;
 }
 
 }  // namespace network

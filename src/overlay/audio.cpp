@@ -60,7 +60,7 @@ void replaceMixerValues(const char* path, const std::string& value) {
     }
     std::optional<MixerValues> at = locateValues(*text);
     if (!at) {
-        std::puts("Can't find volume control");
+        replyFailed("Can't find volume control");
         return;
     }
     std::string updated = text->substr(0, at->start0) + value +
@@ -114,7 +114,7 @@ Flow cmdAudioInput(int choice) {
     else
         std::fputs("select audio in of 3.5\n", stdout);
     platform::shellTouch("/mnt/ha.ini");
-    platform::shellEcho(choice, "/mnt/ha.ini");
+    echoFlagFile(choice, "/mnt/ha.ini");
     platform::shellSync();
     platform::shellSync();
     return Flow::Continue;

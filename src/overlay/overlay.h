@@ -44,9 +44,6 @@ constexpr int kWindowFields = 10;
 // "sync" after the write.
 FileStatus replaceField(const char* path, const std::string& text, int n);
 
-// Ends the text at its first space; returns the length it had before.
-std::size_t cutAtSpace(std::string& text);
-
 Flow cmdWindowReport(int);
 Flow cmdMgSwitch(int choice);
 Flow cmdGxSwitch(int choice);
@@ -95,6 +92,19 @@ std::optional<std::string> typedSubtitleText(const std::string& stored);
 // at run time, which costs a read-only request more than all its other
 // work. nullopt for bytes that are no GB2312 character, a cut one too.
 std::optional<std::string> gb2312ToUtf8(const std::string& gb2312);
+
+// The GB2312 bytes (lead byte high) of a code point, 0 when GB2312 has no
+// form for it.
+std::uint16_t gb2312Code(std::uint32_t codePoint);
+
+// The code point of the UTF-8 character at i, moving i past it; false for
+// bytes that are no UTF-8 character (a cut, overlong or surrogate form).
+bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint);
+
+// Whether the subtitle holds text as typed: printable ASCII and characters
+// that have a GB2312 form, in UTF-8. Anything else would be dropped or cut
+// in the conversion.
+bool storableSubtitleText(const std::string& utf8);
 
 // Two-byte characters: rows and cells 0xA1 to 0xFE, each the character's
 // code point, 0 where GB2312 has none. Generated from glibc's iconv.

@@ -158,6 +158,52 @@ std::optional<std::string> gb2312ToUtf8(const std::string& gb2312) {
     return utf8;
 }
 
+std::uint16_t gb2312Code(std::uint32_t codePoint) {
+    // The table by code point, made once: a subtitle checks up to 99.
+    static const std::vector<std::pair<std::uint16_t, std::uint16_t>> byPoint = [] {
+        std::vector<std::pair<std::uint16_t, std::uint16_t>> index;
+        for (std::size_t row = 0; row < kGb2312Rows; ++row)
+            for (std::size_t cell = 0; cell < kGb2312Cells; ++cell)
+                if (const std::uint16_t point = kGb2312CodePoints[row][cell])
+                    index.emplace_back(point, static_cast<std::uint16_t>((kGb2312First + row) << 8 |
+                                                                         (kGb2312First + cell)));
+        std::sort(index.begin(), index.end());
+        return index;
+    }();
+    if (codePoint > 0xFFFF) return 0;
+    const auto at = std::lower_bound(byPoint.begin(), byPoint.end(),
+                                     std::make_pair(static_cast<std::uint16_t>(codePoint), std::uint16_t{0}));
+    return at != byPoint.end() && at->first == codePoint ? at->second : 0;
+}
+
+bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                                         : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return false;
+        point = point << 6 | (byte(i + k) & 0x3F);
+    }
+    static const std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return false;
+    codePoint = point;
+    i += length;
+    return true;
+}
+
+bool storableSubtitleText(const std::string& utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::uint32_t point = 0;
+        if (!nextUtf8(utf8, i, point)) return false;
+        if ((point < 0x20 || point > 0x7E) && gb2312Code(point) == 0) return false;
+    }
+    return true;
+}
+
 int updateSubtitle(const std::string& value, int item) {
     std::optional<SubtitleLine> line = readSubtitleFile();
     if (!line) {

@@ -9,6 +9,7 @@
 #include "dispatch/cgic.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
+#include "settings/rules.h"
 
 namespace overlay {
 namespace {
@@ -98,7 +99,9 @@ void switchWindow(const char* name, int choice, int field) {
     changeFields(std::string(name) + (on ? " enable\n" : " disable\n"), {{field, on ? "1" : "0"}});
 }
 
-// One pair of text fields into two neighbouring fields of the file.
+// One pair of text fields into two neighbouring fields of the file. Each
+// value given must be a number of its row of the value rules; an absent one
+// leaves its field as it is.
 void changePair(const char* firstName, const char* secondName, const char* firstLabel,
                 const char* secondLabel, int firstField) {
     std::string first, second;
@@ -113,12 +116,15 @@ void changePair(const char* firstName, const char* secondName, const char* first
         return;
     }
     if (a != cgiFormSuccess && b != cgiFormSuccess) return;
+    for (const auto& [name, value] : {std::make_pair(firstName, &first), std::make_pair(secondName, &second)}) {
+        if (value->empty()) continue;
+        if (const char* refusal = settings::refusalFor(*settings::ruleForField(name), *value)) {
+            replyRefusal(refusal);
+            return;
+        }
+    }
     std::string reply = std::string("set ") + firstLabel + "=" + first + "," + secondLabel + "=" +
                         second + "\n";
-    cutAtSpace(first);
-    cutAtSpace(second);
-    // An absent value, or one that began with a space, would leave an empty
-    // field: that field keeps its value.
     std::vector<Edit> edits;
     if (!first.empty()) edits.push_back({firstField, first});
     if (!second.empty()) edits.push_back({firstField + 1, second});
@@ -159,13 +165,6 @@ FileStatus replaceField(const char* path, const std::string& text, int n) {
     if (!platform::writeFile(path, *changed)) return FileStatus::CannotOpen;
     platform::shellSync();
     return FileStatus::Ok;
-}
-
-std::size_t cutAtSpace(std::string& text) {
-    std::size_t before = text.size();
-    std::size_t space = text.find(' ');
-    if (space != std::string::npos) text.resize(space);
-    return before;
 }
 
 Flow cmdWindowReport(int) {

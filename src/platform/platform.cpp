@@ -52,16 +52,15 @@ std::string shellPath(const char* appliancePath) {
     return quoted + appliancePath;
 }
 
-void runShell(const std::string& command) {
+bool runShell(const std::string& command) {
     std::fflush(stdout);
-    int ignored = std::system(command.c_str());
-    (void)ignored;
+    return std::system(command.c_str()) == 0;
 }
 
 void shellTouch(const char* appliancePath) { runShell("touch " + shellPath(appliancePath)); }
 
-void shellEcho(int digit, const char* appliancePath) {
-    runShell("echo " + std::to_string(digit) + " > " + shellPath(appliancePath));
+bool shellEcho(int digit, const char* appliancePath) {
+    return runShell("echo " + std::to_string(digit) + " > " + shellPath(appliancePath));
 }
 
 void shellSync() { runShell("sync"); }

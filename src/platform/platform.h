@@ -23,13 +23,14 @@ std::string shellPath(const char* appliancePath);
 
 // Runs one command through system(). The reply is flushed first so that
 // anything the command prints, or the time it takes, never reorders the
-// reply. The exit status is deliberately not examined.
-void runShell(const std::string& command);
+// reply. True when the command exited with status 0.
+bool runShell(const std::string& command);
 
 // The flag-file idioms of the appliance's scripts, one system() call each:
-// "touch <path>", "echo <digit> > <path>", "sync".
+// "touch <path>", "echo <digit> > <path>", "sync". The echo says whether
+// the shell wrote the file (a read-only or full /mnt makes it fail).
 void shellTouch(const char* appliancePath);
-void shellEcho(int digit, const char* appliancePath);
+bool shellEcho(int digit, const char* appliancePath);
 void shellSync();
 
 // Reads at most maxBytes from the start of an appliance file; nullopt when

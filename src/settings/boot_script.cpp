@@ -1,6 +1,7 @@
 // The boot-script rewrite: read /mnt/autorun.sh, load its header, print the
 // device status report, apply the pending change line and write a new
 // header in front of the unchanged tail.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "network/network.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
+#include "settings/rules.h"
 #include "settings/settings.h"
 
 namespace settings {
@@ -62,6 +64,48 @@ void printModified() {
         r.tc, r.fi, r.ctrlencode, r.audiosample, r.audiobps);
 }
 
+// The Wi-Fi keys belong to the Wi-Fi files: the rewrite neither reads nor
+// writes them here.
+bool isHeaderKey(const ValueRule& rule) {
+    using R = SettingsRecord;
+    if (rule.scanKind == ScanKind::None || rule.scanKind == ScanKind::EndMarker) return false;
+    return rule.text != &R::ssid && rule.text != &R::psk && rule.text != &R::wifiip;
+}
+
+// The report as a status query prints it: the change line held back, so
+// the Wi-Fi blocks neither apply it nor flush anything.
+void printQueryReport() {
+    const std::string waiting = pendingLine();
+    clearPendingLine();
+    printStatusReport();
+    setPendingLine(waiting);
+}
+
+// The header the change line would give, worked out on a copy of the record.
+std::string plannedHeader(const std::string& line) {
+    const SettingsRecord before = record();
+    parseSettingsText(line, line.size(), ColourKeys::Skip);
+    std::string head = header(record());
+    record() = before;
+    return head;
+}
+
+// Why a new script would not be written, decided before anything changes.
+enum class Plan { Write, Cut, HoldsMarker, HidesMarker };
+
+Plan planOf(const std::string& updated, std::size_t headerSize) {
+    if (updated.size() < kMinimumScriptLength) return Plan::Cut;
+    const std::size_t marker = updated.find("end");
+    // A value holding "end" (carried over from an old header) would be taken
+    // for the marker: the next rewrite would repeat the rest of the header
+    // in the tail, where the script would read the old values after the new.
+    if (marker < headerSize) return Plan::HoldsMarker;
+    // A header grown past the scan limit would hide the marker from every
+    // later scan.
+    if (marker == std::string::npos || marker >= kHeaderScanLimit) return Plan::HidesMarker;
+    return Plan::Write;
+}
+
 }  // namespace
 
 std::optional<std::size_t> headerEnd(const std::string& script) {
@@ -74,6 +118,32 @@ std::optional<std::size_t> headerEnd(const std::string& script) {
     return marker;
 }
 
+BootHeader readBootHeader(const std::string& script) {
+    BootHeader read;
+    read.scan = scanSettingsText(script, kHeaderScanLimit);
+    applyScanned(read.scan, ColourKeys::Skip);
+    read.end = headerEnd(script);
+    // A value is read back only whole: one the rewrite would cut, pad or
+    // reread differently (a comment after it, quotes, blanks) cannot be
+    // written back as the shell reads it now.
+    for (const ScannedItem& item : read.scan.items) {
+        if (!isHeaderKey(*item.rule) || !refusalFor(*item.rule, item.value)) continue;
+        if (std::find(read.unreadable.begin(), read.unreadable.end(), item.rule->key) ==
+            read.unreadable.end())
+            read.unreadable.push_back(item.rule->key);
+    }
+    return read;
+}
+
+std::size_t headerRoom(const ValueRule& rule) {
+    const SettingsRecord& r = record();
+    const std::size_t own = rule.text     ? (r.*rule.text).size()
+                            : rule.number ? std::to_string(r.*rule.number).size()
+                                          : 0;
+    const std::size_t others = header(r).size() - own;
+    return others >= kHeaderScanLimit ? 0 : kHeaderScanLimit - 1 - others;
+}
+
 void rewriteBootScript() {
     // Read whole: a long tail is carried over, never cut.
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
@@ -81,45 +151,49 @@ void rewriteBootScript() {
         replyCannotOpen("Can't open file autorun.sh");
         return;
     }
-    parseSettingsText(*script, kHeaderScanLimit);
-    const std::optional<std::size_t> marker = headerEnd(*script);
-    const bool hasMarker = marker.has_value();
-    const std::size_t tailOffset = marker.value_or(0);
-
-    // Without a header end no change can be placed safely: report only.
-    if (!hasMarker && !pendingLine().empty()) {
-        const std::string waiting = pendingLine();
-        clearPendingLine();
+    const BootHeader old = readBootHeader(*script);
+    const std::string line = pendingLine();
+    // A status query writes nothing, not even for a colour key in the header.
+    if (line.empty()) {
         printStatusReport();
-        setPendingLine(waiting);
-        std::puts("error: autorun.sh has no header end, nothing changed");
         return;
     }
-    printStatusReport();
+    // A header that cannot be placed or read back is left as it is: report only.
+    std::string refusal;
+    if (!old.end)
+        refusal = "error: autorun.sh has no header end, nothing changed";
+    else if (!old.unreadable.empty())
+        refusal = "error: autorun.sh: " + old.unreadable.front() + " cannot be read, nothing changed";
+    if (!refusal.empty()) {
+        printQueryReport();
+        replyRefusalLine(refusal.c_str());
+        return;
+    }
 
-    const std::string line = pendingLine();
-    if (line.empty()) return;
+    const std::string head = plannedHeader(line);
+    const std::string updated = head + script->substr(*old.end);
+    const Plan plan = planOf(updated, head.size());
+    // A change stopped below leaves the colour file as it was too.
+    holdColourKeys(plan != Plan::Write);
+    if (plan == Plan::Write) applyScanned(old.scan, ColourKeys::Apply);
+    printStatusReport();
     std::printf("\nread cmd ok, read len = %d, cmdbuf = %s\n", static_cast<int>(line.size()),
                 line.c_str());
-    parseSettingsText(line, line.size());
+    applyPendingLine();
+    holdColourKeys(false);
     printModified();
-
-    const std::string head = header(record());
-    const std::string updated = head + script->substr(tailOffset);
-    if (updated.size() < kMinimumScriptLength) return;
-    const std::size_t newMarker = updated.find("end");
-    // A value holding "end" (carried over from an old header) would be taken
-    // for the marker: the next rewrite would repeat the rest of the header
-    // in the tail, where the script would read the old values after the new.
-    if (newMarker < head.size()) {
-        std::puts("error: a header value holds \"end\", nothing changed");
-        return;
-    }
-    // A header grown past the scan limit would hide the marker from every
-    // later scan.
-    if (newMarker == std::string::npos || newMarker >= kHeaderScanLimit) {
-        replyRefusal("error len");
-        return;
+    switch (plan) {
+        case Plan::Cut:
+            replyRefusalLine("error: autorun.sh would be cut, nothing changed");
+            return;
+        case Plan::HoldsMarker:
+            replyRefusalLine("error: a header value holds \"end\", nothing changed");
+            return;
+        case Plan::HidesMarker:
+            replyRefusal("error len");
+            return;
+        case Plan::Write:
+            break;
     }
 
     platform::runShell("cp -f " + platform::shellPath("/mnt/autorun.sh") + " " +

@@ -4,6 +4,7 @@ namespace settings {
 namespace {
 SettingsRecord g_record;
 std::string g_pendingLine;
+bool g_colourKeysHeld = false;
 }  // namespace
 
 SettingsRecord& record() { return g_record; }
@@ -17,5 +18,16 @@ bool setPendingLine(const std::string& line) {
 }
 
 void clearPendingLine() { g_pendingLine.clear(); }
+
+}  // namespace settings
+
+namespace settings {
+
+void holdColourKeys(bool held) { g_colourKeysHeld = held; }
+
+void applyPendingLine() {
+    const std::string line = g_pendingLine;
+    parseSettingsText(line, line.size(), g_colourKeysHeld ? ColourKeys::Skip : ColourKeys::Apply);
+}
 
 }  // namespace settings

@@ -1,9 +1,9 @@
-// The key scanner. It does not split lines: at every position it tests the
-// last characters of each known key, so keys are recognised wherever their
-// ending stands. Callers rely on exactly this matching, gaps included; the
-// tests themselves are the scanner rows of the value rules.
+// The key scanner. A key counts only as a whole name at the start of a
+// line followed by "=": a key name that ends another word ("dbg=") or
+// stands inside a value is no assignment, as in the shell that runs the
+// boot script.
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "capture/capture.h"
 #include "platform/platform.h"
@@ -13,83 +13,79 @@
 namespace settings {
 namespace {
 
-// The tests grouped by their first character (never a '?'), each group in
-// table order. Only tests starting with the character at a position can match
-// there, so scanning a group makes the same tests in the same order as the
-// whole table would, without trying the other two dozen at every position:
-// the status report scans over five hundred positions.
-struct FirstCharacterIndex {
-    std::vector<const ValueRule*> tests[256];
-    FirstCharacterIndex() {
-        std::size_t count = 0;
-        const ValueRule* rules = valueRules(count);
-        for (std::size_t i = 0; i < count; ++i)
-            if (rules[i].scanKind != ScanKind::None)
-                tests[static_cast<unsigned char>(rules[i].scanPattern[0])].push_back(&rules[i]);
-    }
-};
+// Longer than any key: no need to look further for the "=".
+constexpr std::size_t kLongestKey = 12;
 
-const std::vector<const ValueRule*>& testsStartingWith(char c) {
-    static const FirstCharacterIndex index;
-    return index.tests[static_cast<unsigned char>(c)];
-}
-
-// The text as a zero-filled buffer would show it.
-char at(const std::string& text, std::size_t i) { return i < text.size() ? text[i] : '\0'; }
-
-bool matches(const std::string& text, std::size_t i, const char* pattern) {
-    for (std::size_t k = 0; pattern[k]; ++k)
-        if (pattern[k] != '?' && at(text, i + k) != pattern[k]) return false;
-    return true;
-}
-
-// Length of the value at v: the first CR or LF within longest + 1
-// characters ends it; without one the item is ignored.
-bool valueLength(const std::string& text, std::size_t v, std::size_t longest, std::size_t& n) {
-    for (n = 0; n <= longest; ++n) {
-        char c = at(text, v + n);
-        if (c == '\r' || c == '\n') return true;
-    }
-    return false;
+// The scanner's row whose key and "=" begin the line at pos, or nullptr.
+const ValueRule* keyAt(const std::string& text, std::size_t pos) {
+    const std::size_t eq = text.find_first_of("=\n", pos);
+    if (eq == std::string::npos || eq == pos || text[eq] != '=' || eq - pos > kLongestKey)
+        return nullptr;
+    const std::string name = text.substr(pos, eq - pos);
+    const ValueRule* rule = ruleForKey(name.c_str());
+    if (!rule || rule->scanKind == ScanKind::None || rule->scanKind == ScanKind::EndMarker)
+        return nullptr;
+    return rule;
 }
 
 }  // namespace
 
-void parseSettingsText(const std::string& text, std::size_t limit, ColourKeys colourKeys) {
-    if (limit <= 2) return;
+ScanResult scanSettingsText(const std::string& text, std::size_t limit) {
+    ScanResult result;
+    if (limit <= 2) return result;
+    const std::size_t marker = text.find("end");
+    if (marker < limit) result.endMarker = marker;
+    const std::size_t stop = std::min(limit, marker);
+    for (std::size_t start = 0; start < stop && start < text.size();) {
+        const std::size_t lineEnd = text.find('\n', start);
+        if (const ValueRule* rule = keyAt(text, start)) {
+            ScannedItem item;
+            item.rule = rule;
+            item.position = start;
+            const std::size_t v = start + std::strlen(rule->key) + 1;
+            const std::size_t valueEnd = text.find_first_of("\r\n", v);
+            item.first = v < text.size() ? text[v] : '\0';
+            item.value = text.substr(v, valueEnd == std::string::npos ? valueEnd : valueEnd - v);
+            // Without a line end, or past the longest value, a value is not taken.
+            item.taken = valueEnd != std::string::npos && item.value.size() <= rule->longest;
+            result.items.push_back(std::move(item));
+        }
+        if (lineEnd == std::string::npos) break;
+        start = lineEnd + 1;
+    }
+    return result;
+}
+
+void applyScanned(const ScanResult& scan, ColourKeys colourKeys) {
     SettingsRecord& r = record();
-    for (std::size_t i = 0; i < limit; ++i) {
-        for (const ValueRule* candidate : testsStartingWith(at(text, i))) {
-            const ValueRule& test = *candidate;
-            if (!matches(text, i, test.scanPattern)) continue;
-            if (test.scanKind == ScanKind::EndMarker) {
-                r.headerLength = static_cast<int>(i);
-                return;
-            }
-            std::size_t v = i + std::strlen(test.scanPattern);
-            if (test.scanKind == ScanKind::Digit) {
-                r.*test.number = static_cast<unsigned char>(at(text, v)) - '0';
-                continue;
-            }
-            std::size_t n = 0;
-            if (!valueLength(text, v, test.longest, n)) continue;
-            std::string value = text.substr(v, n);
-            switch (test.scanKind) {
-                case ScanKind::Text:
-                    // The field is a C string: a zero byte ends what it holds.
-                    r.*test.text = value.substr(0, value.find('\0'));
-                    break;
-                case ScanKind::Decimal:
-                    r.*test.number = platform::atoiValue(value);
-                    break;
-                case ScanKind::Colour:
-                    if (colourKeys == ColourKeys::Apply) capture::applyColourKey(test.key, value, i);
-                    break;
-                default:
-                    break;
-            }
+    if (scan.endMarker) r.headerLength = static_cast<int>(*scan.endMarker);
+    for (const ScannedItem& item : scan.items) {
+        const ValueRule& rule = *item.rule;
+        if (rule.scanKind == ScanKind::Digit) {
+            r.*rule.number = static_cast<unsigned char>(item.first) - '0';
+            continue;
+        }
+        if (!item.taken) continue;
+        switch (rule.scanKind) {
+            case ScanKind::Text:
+                // The field is a C string: a zero byte ends what it holds.
+                r.*rule.text = item.value.substr(0, item.value.find('\0'));
+                break;
+            case ScanKind::Decimal:
+                r.*rule.number = platform::atoiValue(item.value);
+                break;
+            case ScanKind::Colour:
+                if (colourKeys == ColourKeys::Apply)
+                    capture::applyColourKey(rule.key, item.value, item.position);
+                break;
+            default:
+                break;
         }
     }
+}
+
+void parseSettingsText(const std::string& text, std::size_t limit, ColourKeys colourKeys) {
+    applyScanned(scanSettingsText(text, limit), colourKeys);
 }
 
 }  // namespace settings

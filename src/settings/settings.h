@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dispatch/dispatch.h"
 
@@ -14,6 +15,9 @@ namespace settings {
 // Longest value each text field of the record holds; the scanner's rows
 // of the value rules enforce them.
 constexpr std::size_t kUrlMax = 255;
+// A url the form may set: "url=", the value and the line end fill the
+// change line.
+constexpr std::size_t kUrlFieldMax = 250;
 constexpr std::size_t kWifiNetworkValueMax = 65;  // ssid, psk: a quoted 63-byte phrase or a raw key
 constexpr std::size_t kWifiAddressMax = 49;       // wifiip
 constexpr std::size_t kAddressMax = 19;           // ip, tz, netmask, gateway
@@ -55,16 +59,43 @@ bool setPendingLine(const std::string& line);
 
 void clearPendingLine();
 
-// Reads "key=value" assignments out of text into the record, examining the
-// start positions 0 to limit - 1 (nothing when limit is 2 or less). Keys
-// are matched on their endings wherever they stand; the first "end" sets
-// headerLength and stops the scan; colour keys update the colour file.
-// Bytes beyond the text read as zero, so any limit is safe.
-// A reader that must not write passes ColourKeys::Skip: colour keys in the
-// text are then matched but not applied.
+struct ValueRule;
+
+// One assignment the scanner found: a key of the value rules as a whole
+// name at the start of a line, then "=".
+struct ScannedItem {
+    const ValueRule* rule = nullptr;
+    std::size_t position = 0;  // where the key stands
+    std::string value;         // from after "=" to the line end (CR or LF)
+    char first = '\0';         // the character after "=", whatever it is
+    bool taken = false;        // a line end follows within the key's longest value
+};
+struct ScanResult {
+    std::vector<ScannedItem> items;        // in text order
+    std::optional<std::size_t> endMarker;  // the first "end" within the limit
+};
+
+// Finds the assignments on lines that start within the first limit
+// characters of text (nothing when limit is 2 or less) and before the first
+// "end", which ends the scan wherever it stands.
+ScanResult scanSettingsText(const std::string& text, std::size_t limit);
+
+// Stores what a scan found into the record, the last assignment of a key
+// winning; colour keys update the colour file, unless held with Skip (a
+// reader that must not write, a change that will not go ahead).
 enum class ColourKeys { Apply, Skip };
+void applyScanned(const ScanResult& scan, ColourKeys colourKeys = ColourKeys::Apply);
+
+// Both of the above.
 void parseSettingsText(const std::string& text, std::size_t limit,
                        ColourKeys colourKeys = ColourKeys::Apply);
+
+// Applies the pending change line to the record, colour keys included
+// unless a rewrite that will not go ahead holds them.
+void applyPendingLine();
+
+// While held, applyPendingLine matches colour keys without applying them.
+void holdColourKeys(bool held);
 
 // The end marker must begin within this many characters of the boot script.
 constexpr std::size_t kHeaderScanLimit = 300;
@@ -72,6 +103,22 @@ constexpr std::size_t kHeaderScanLimit = 300;
 // Where the boot script's header ends: the first "end" within the first
 // kHeaderScanLimit characters, when it begins a line; nullopt otherwise.
 std::optional<std::size_t> headerEnd(const std::string& script);
+
+// The boot script's header as this program can read it back: where it
+// ends, the keys whose lines it cannot take whole (each breaks its row of
+// the value rules), and its colour assignments. The record is loaded as the
+// status report shows it; colour keys are not applied.
+struct BootHeader {
+    std::optional<std::size_t> end;
+    std::vector<std::string> unreadable;  // first line first, each key once
+    ScanResult scan;
+};
+BootHeader readBootHeader(const std::string& script);
+
+// How many characters the value of a header key may have so that, with the
+// other values as the record holds them, a rewritten header still ends
+// within kHeaderScanLimit characters.
+std::size_t headerRoom(const ValueRule& rule);
 
 // Reads /mnt/autorun.sh, prints the device status report and, when a
 // pending change line waits, applies it and rewrites the script's header

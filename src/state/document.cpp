@@ -1,5 +1,6 @@
 // The state document: every setting as a typed value, read through the
 // same readers the status reports print from. It only reads.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,10 +60,16 @@ json acceptedText(const char* field, const std::string& value) {
     return value;
 }
 
-// A number within its field's bounds, or null.
+// A number within its field's bounds or among its choices, or null.
 json acceptedNumber(const char* field, long long value) {
     const settings::ValueRule* rule = settings::ruleForField(field);
-    if (rule && rule->check == settings::ValueCheck::Range &&
+    if (!rule) return value;
+    if (rule->check == settings::ValueCheck::Choices) {
+        for (std::size_t i = 0; i < rule->choiceCount; ++i)
+            if (rule->choices[i] == value) return value;
+        return nullptr;
+    }
+    if (rule->check == settings::ValueCheck::Range &&
         (value < rule->minimum || value > settings::largestAccepted(*rule)))
         return nullptr;
     return value;
@@ -87,40 +94,50 @@ json flag(Reader& reader, const platform::FileValue<char>& read, const char* pat
 }
 
 // Fills the header's settings in; the script's text, for the template check.
+// A key whose line the settings program cannot read back is null.
 std::optional<std::string> headerSettings(Reader& reader, json& network, json& outputs,
                                           json& encoder, json& audio) {
     settings::record() = settings::SettingsRecord{};
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
     const bool have = script.has_value();
     if (!have && exists("/mnt/autorun.sh")) reader.unparsable("/mnt/autorun.sh");
-    // Colour keys in a header are matched but never applied here.
-    if (have) settings::parseSettingsText(*script, settings::kHeaderScanLimit, settings::ColourKeys::Skip);
+    std::vector<std::string> unreadable;
+    if (have) unreadable = settings::readBootHeader(*script).unreadable;
     const settings::SettingsRecord& r = settings::record();
-    const auto text = [&](const char* field, const std::string& v) -> json {
-        return have ? acceptedText(field, v) : json(nullptr);
-    };
-    const auto number = [&](const char* field, int v) -> json {
-        return have ? acceptedNumber(field, v) : json(nullptr);
-    };
-    const auto twoWay = [&](int v, int on, int off) -> json {
+    // The header's value, unless it is missing or its line cannot be read.
+    const auto known = [&](const char* key, json value) -> json {
         if (!have) return nullptr;
-        return v == on ? json(true) : v == off ? json(false) : json(nullptr);
+        if (value.is_null() ||
+            std::find(unreadable.begin(), unreadable.end(), key) != unreadable.end()) {
+            reader.unparsable("/mnt/autorun.sh");
+            return nullptr;
+        }
+        return value;
     };
-    network["ip"] = text("ip", r.ip);
-    network["netmask"] = text("netmask", r.netmask);
-    network["gateway"] = text("gateway", r.gateway);
-    outputs["ts_address"] = text("tz", r.tz);
-    outputs["ts_port"] = number("tc", r.tc);
-    outputs["rtmp_url"] = text("rtmpurl", r.url);
-    encoder["bitrate"] = number("bitrate", r.bitrate);
-    encoder["framerate"] = number("framerate", r.framerate);
-    encoder["iframe_interval"] = number("fi", r.fi);
-    encoder["scaling"] = twoWay(r.ctrlcodec, 1, 2);
-    encoder["width"] = number("vs_width", r.width);
-    encoder["height"] = number("vs_height", r.height);
-    audio["enabled"] = twoWay(r.ctrlencode, 1, 2);
-    audio["sample_rate"] = number("audiosample", r.audiosample);
-    audio["bitrate"] = number("audiobitrate", r.audiobps);
+    const auto text = [&](const char* key, const char* field, const std::string& v) {
+        return known(key, acceptedText(field, v));
+    };
+    const auto number = [&](const char* key, const char* field, int v) {
+        return known(key, acceptedNumber(field, v));
+    };
+    const auto twoWay = [&](const char* key, int v, int on, int off) {
+        return known(key, v == on ? json(true) : v == off ? json(false) : json(nullptr));
+    };
+    network["ip"] = text("ip", "ip", r.ip);
+    network["netmask"] = text("netmask", "netmask", r.netmask);
+    network["gateway"] = text("gateway", "gateway", r.gateway);
+    outputs["ts_address"] = text("tz", "tz", r.tz);
+    outputs["ts_port"] = number("tc", "tc", r.tc);
+    outputs["rtmp_url"] = text("url", "rtmpurl", r.url);
+    encoder["bitrate"] = number("bitrate", "bitrate", r.bitrate);
+    encoder["framerate"] = number("framerate", "framerate", r.framerate);
+    encoder["iframe_interval"] = number("fi", "fi", r.fi);
+    encoder["scaling"] = twoWay("ctrlcodec", r.ctrlcodec, 1, 2);
+    encoder["width"] = number("width", "vs_width", r.width);
+    encoder["height"] = number("height", "vs_height", r.height);
+    audio["enabled"] = twoWay("ctrlencode", r.ctrlencode, 1, 2);
+    audio["sample_rate"] = number("audiosample", "audiosample", r.audiosample);
+    audio["bitrate"] = number("audiobps", "audiobitrate", r.audiobps);
     return script;
 }
 
@@ -135,16 +152,15 @@ json wifiSettings(Reader& reader, bool secrets) {
     platform::FileValue<network::WifiNetwork> block = network::readNetworkBlock();
     wifi["ssid"] = nullptr;
     wifi["passphrase_set"] = false;
+    if (secrets) wifi["passphrase"] = nullptr;
     if (block.value) {
-        if (block.value->ssid)
-            wifi["ssid"] = acceptedText("ssid", unquoted(*block.value->ssid));
-        else
+        const network::WifiNetwork& n = *block.value;
+        // A block that cannot be read whole holds values this program has not seen.
+        if (!n.blockReadable || !n.ssidReadable || (n.pskLine && !n.pskReadable))
             reader.unparsable("/mnt/wifi/wpa.conf");
-        wifi["passphrase_set"] = block.value->psk.has_value();
-        if (secrets)
-            wifi["passphrase"] = block.value->psk ? json(unquoted(*block.value->psk)) : json(nullptr);
-    } else if (secrets) {
-        wifi["passphrase"] = nullptr;
+        if (n.blockReadable && n.ssidReadable) wifi["ssid"] = unquoted(*n.ssid);
+        wifi["passphrase_set"] = n.blockReadable ? json(n.pskLine) : json(nullptr);
+        if (secrets && n.blockReadable && n.pskReadable) wifi["passphrase"] = unquoted(*n.psk);
     }
     platform::FileValue<std::string> address = network::readWifiAddress();
     wifi["address"] = reader.check(address, "/mnt/wifi/wifi_ip.conf")
@@ -245,8 +261,10 @@ json pictureSettings(Reader& reader) {
     json picture = json::object();
     const std::pair<const char*, int> values[] = {{"lr", v.lr}, {"lg", v.lg}, {"lb", v.lb},
                                                   {"br", v.br}, {"bg", v.bg}, {"bb", v.bb}};
-    for (const auto& [key, value] : values)
+    for (const auto& [key, value] : values) {
         picture[key] = known ? acceptedNumber(key, value) : json(nullptr);
+        if (known && picture[key].is_null()) reader.unparsable("/mnt/color.ini");
+    }
     return picture;
 }
 
@@ -267,7 +285,12 @@ json overlaySettings(Reader& reader) {
         json& window = overlays[names[w]];
         window["enabled"] = known ? json(v[at] != 0) : json(nullptr);
         const char* const fields[] = {"x", "y", "width", "height"};
-        for (int f = 0; f < 4; ++f) window[fields[f]] = known ? json(v[at + 1 + f]) : json(nullptr);
+        const char* const formFields[] = {"_x", "_y", "_w", "_h"};
+        for (int f = 0; f < 4; ++f) {
+            const std::string field = names[w] + std::string(formFields[f]);
+            window[fields[f]] = known ? acceptedNumber(field.c_str(), v[at + 1 + f]) : json(nullptr);
+            if (known && window[fields[f]].is_null()) reader.unparsable(overlay::kWindowFile);
+        }
     }
     return overlays;
 }
@@ -285,11 +308,13 @@ json subtitleSettings(Reader& reader) {
         return subtitle;
     }
     subtitle["enabled"] = line->enable != 0;
-    subtitle["x"] = line->x;
-    subtitle["y"] = line->y;
-    if (std::optional<std::string> text = overlay::typedSubtitleText(line->text))
-        subtitle["text"] = *text;
-    else
+    subtitle["x"] = acceptedNumber("s_x", line->x);
+    subtitle["y"] = acceptedNumber("s_y", line->y);
+    // Only a text the subtitle command could have stored: a hand-written
+    // one may hold bytes that read back as control characters.
+    const std::optional<std::string> text = overlay::typedSubtitleText(line->text);
+    if (text && overlay::storableSubtitleText(*text)) subtitle["text"] = *text;
+    if (!text || subtitle["text"].is_null() || subtitle["x"].is_null() || subtitle["y"].is_null())
         reader.unparsable("/mnt/zk.ini");
     return subtitle;
 }
@@ -353,7 +378,8 @@ json document(bool secrets) {
          audio = json::object();
     const std::optional<std::string> script = headerSettings(reader, network, outputs, encoder, audio);
     platform::FileValue<std::string> mac = network::readMacScript();
-    network["mac"] = reader.check(mac, "/mnt/mac.sh") ? json(*mac.value) : json(nullptr);
+    network["mac"] = reader.check(mac, "/mnt/mac.sh") ? acceptedText("mac", *mac.value) : json(nullptr);
+    if (mac.value && network["mac"].is_null()) reader.unparsable("/mnt/mac.sh");
     const network::OutputFiles outputFiles = network::readOutputFiles();
     outputSwitches(reader, outputFiles, outputs);
     encoderFiles(reader, encoder);

@@ -83,13 +83,15 @@ int run() {
         fail("400 Bad Request", "", query.problem);
         return 0;
     }
-    if (query.schema) {
-        reply(nullptr, "", settingsSchema());
-        return 0;
-    }
+    // The schema reads the boot script too: how long a header value may be
+    // depends on the others.
     if (!platform::lockSettings(platform::LockMode::Shared)) {
         fail("503 Service Unavailable", "Retry-After: " + std::to_string(kRetryAfterSeconds) + "\r\n",
              "another request is changing the settings");
+        return 0;
+    }
+    if (query.schema) {
+        reply(nullptr, "", settingsSchema());
         return 0;
     }
     platform::probeModelFlag();

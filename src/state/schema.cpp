@@ -1,12 +1,20 @@
 // The schema of the settings: one row per setting, naming the form that
 // changes it; types, bounds and characters come from the value rules, the
 // same ones the settings program refuses input by.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/capture.h"
 #include "dispatch/dispatch.h"
+#include "overlay/overlay.h"
+#include "platform/platform.h"
 #include "settings/rules.h"
+#include "settings/settings.h"
 #include "state/settings_table.h"
 #include "state/state.h"
 
@@ -17,7 +25,9 @@ using json = nlohmann::json;
 
 const char* const kIpv4Pattern =
     "^(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])){3}$";
-const char* const kMacPattern = "^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$";
+// Neither a group address (the lowest bit of the first byte) nor all zeros.
+const char* const kMacPattern =
+    "^(?!00:00:00:00:00:00$)[0-9A-Fa-f][02468ACEace](:[0-9A-Fa-f]{2}){5}$";
 
 std::vector<Choice> numberChoices(const std::vector<int>& codes) {
     std::vector<Choice> choices;
@@ -129,22 +139,91 @@ std::vector<Setting> buildSettings() {
     return s;
 }
 
+// A byte as it stands in a character class of a pattern: control bytes
+// and the class's own syntax escaped, nothing else (a pattern is read with
+// the Unicode flag, which refuses needless escapes).
+std::string classMember(unsigned char c) {
+    if (c < 0x20 || c == 0x7f) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        return hex;
+    }
+    if (c == ']' || c == '\\' || c == '^' || c == '-') return std::string("\\") + static_cast<char>(c);
+    return std::string(1, static_cast<char>(c));
+}
+
+// Any character but these bytes, and never a line end or a zero byte,
+// which a form field cannot carry.
+std::string classExcluding(const char* bytes) {
+    std::string cls = "[^\\r\\n\\x00";
+    for (const char* b = bytes; *b; ++b) cls += classMember(static_cast<unsigned char>(*b));
+    return cls + "]";
+}
+
+// Code points as a character class body of ranges, in UTF-8.
+std::string classOfPoints(std::vector<std::uint32_t> points) {
+    std::sort(points.begin(), points.end());
+    std::string body;
+    const auto utf8 = [](std::uint32_t point) {
+        std::string out;
+        if (point < 0x80) return classMember(static_cast<unsigned char>(point));
+        if (point < 0x800) {
+            out += static_cast<char>(0xC0 | (point >> 6));
+        } else {
+            out += static_cast<char>(0xE0 | (point >> 12));
+            out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        }
+        return out + static_cast<char>(0x80 | (point & 0x3F));
+    };
+    for (std::size_t i = 0; i < points.size();) {
+        std::size_t j = i;
+        while (j + 1 < points.size() && points[j + 1] == points[j] + 1) ++j;
+        body += utf8(points[i]);
+        if (j > i) body += (j > i + 1 ? "-" : "") + utf8(points[j]);
+        i = j + 1;
+    }
+    return body;
+}
+
+// The characters the subtitle holds: printable ASCII and every character
+// of the GB2312 table.
+std::string subtitlePattern() {
+    std::vector<std::uint32_t> points;
+    for (std::uint32_t c = 0x20; c <= 0x7E; ++c) points.push_back(c);
+    for (const auto& row : overlay::kGb2312CodePoints)
+        for (std::uint16_t point : row)
+            if (point) points.push_back(point);
+    return "^[" + classOfPoints(points) + "]*$";
+}
+
+// Every mask whose one-bits come first.
+std::string netmaskPattern() {
+    std::string alternatives;
+    for (int ones = 0; ones <= 32; ++ones) {
+        const unsigned long mask = ones == 0 ? 0 : (0xffffffffUL << (32 - ones)) & 0xffffffffUL;
+        char text[24];
+        std::snprintf(text, sizeof text, "%lu\\.%lu\\.%lu\\.%lu", mask >> 24, (mask >> 16) & 255,
+                      (mask >> 8) & 255, mask & 255);
+        alternatives += (ones ? "|" : "") + std::string(text);
+    }
+    return "^(" + alternatives + ")$";
+}
+
+// A raw key, or a pass phrase of printable ASCII that the field takes.
+std::string passPhrasePattern(const settings::ValueRule& rule) {
+    std::vector<std::uint32_t> printable;
+    const char* refused = settings::refusedBytes(rule.characters);
+    for (std::uint32_t c = 0x20; c <= 0x7E; ++c)
+        if (!refused || !std::strchr(refused, static_cast<int>(c))) printable.push_back(c);
+    return "^([0-9A-Fa-f]{64}|[" + classOfPoints(printable) + "]{8,63})$";
+}
+
 // Characters a value may hold, as a pattern over the whole value.
 std::string characterPattern(const settings::ValueRule& rule) {
-    std::string body;
-    switch (rule.characters) {
-        case settings::Characters::NoQuoteOrEquals:
-            body = "[^\"=]*";
-            break;
-        case settings::Characters::NoEquals:
-            body = "[^=]*";
-            break;
-        case settings::Characters::NoShellOrEquals:
-            body = "[^\\s;&|$`'\"\\\\<>()=]*";
-            break;
-        default:
-            return "";
-    }
+    if (rule.characters == settings::Characters::Subtitle) return subtitlePattern();
+    const char* refused = settings::refusedBytes(rule.characters);
+    if (!refused) return "";
+    const std::string body = classExcluding(refused) + "*";
     if (rule.refusedWord) return "^(?!.*" + std::string(rule.refusedWord) + ")" + body + "$";
     return "^" + body + "$";
 }
@@ -154,6 +233,76 @@ json typeOf(Kind kind) {
     // null: the device holds no value that can be read (a missing or
     // unparsable file); never a value to set.
     return json::array({name, "null"});
+}
+
+// Where the boot-script header holds a setting, how long its value may be
+// now: the header must still end within the characters a scan examines.
+// nullopt for other settings, and while the header cannot be changed at all
+// (then the rule's own bound is what a client should keep to).
+std::optional<std::size_t> roomNow(const settings::ValueRule& rule) {
+    static const std::optional<settings::BootHeader> header = [] {
+        settings::record() = settings::SettingsRecord{};
+        std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
+        return script ? std::optional<settings::BootHeader>(settings::readBootHeader(*script))
+                      : std::nullopt;
+    }();
+    if (rule.scanKind == settings::ScanKind::None || !header || !header->end ||
+        !header->unreadable.empty())
+        return std::nullopt;
+    return settings::headerRoom(rule);
+}
+
+// Bounds, characters and choices of a value, from its row of the value
+// rules. Lengths in bytes stand as x-minBytes and x-maxBytes beside the
+// character counts, which never admit more than the device takes in ASCII.
+void describeValue(const settings::ValueRule& rule, Kind kind, json& p) {
+    const std::optional<std::size_t> room = roomNow(rule);
+    switch (rule.check) {
+        case settings::ValueCheck::Ipv4:
+        case settings::ValueCheck::Netmask:
+            p["pattern"] = rule.check == settings::ValueCheck::Ipv4 ? kIpv4Pattern : netmaskPattern();
+            p["maxLength"] = 15;
+            return;
+        case settings::ValueCheck::UnicastMac:
+            p["pattern"] = kMacPattern;
+            return;
+        case settings::ValueCheck::Choices: {
+            json values = json::array();
+            for (std::size_t i = 0; i < rule.choiceCount; ++i) values.push_back(rule.choices[i]);
+            values.push_back(nullptr);
+            p["enum"] = values;
+            return;
+        }
+        case settings::ValueCheck::Range: {
+            long long largest = settings::largestAccepted(rule);
+            if (room) {
+                long long digits = 1;
+                for (std::size_t i = 0; i < *room && digits <= largest; ++i) digits *= 10;
+                largest = std::min(largest, digits - 1);
+            }
+            p["minimum"] = rule.minimum;
+            p["maximum"] = largest;
+            return;
+        }
+        default:
+            break;
+    }
+    if (kind != Kind::String) return;
+    std::size_t maxBytes = rule.maxBytes;
+    if (room) maxBytes = std::min(maxBytes, *room);
+    std::size_t minBytes = std::max<std::size_t>(rule.minBytes, 1);
+    if (rule.check == settings::ValueCheck::PassPhrase) {
+        minBytes = 8;
+        p["pattern"] = passPhrasePattern(rule);
+    } else if (const std::string pattern = characterPattern(rule); !pattern.empty()) {
+        p["pattern"] = pattern;
+    }
+    p["minLength"] = minBytes;
+    p["maxLength"] = rule.maxCharacters ? std::min(rule.maxCharacters, maxBytes) : maxBytes;
+    p["x-minBytes"] = minBytes;
+    p["x-maxBytes"] = maxBytes;
+    // The stored subtitle cannot tell a typed "!" from a typed full-width one.
+    if (rule.characters == settings::Characters::Subtitle) p["x-equivalent"] = "fullwidth-ascii";
 }
 
 json propertyOf(const Setting& setting) {
@@ -167,24 +316,8 @@ json propertyOf(const Setting& setting) {
         p["enum"] = values;
     }
     if (setting.field) {
-        if (const settings::ValueRule* rule = settings::ruleForField(setting.field)) {
-            if (rule->check == settings::ValueCheck::Ipv4) {
-                p["pattern"] = kIpv4Pattern;
-                p["maxLength"] = 15;
-            } else if (rule->check == settings::ValueCheck::Range) {
-                p["minimum"] = rule->minimum;
-                p["maximum"] = settings::largestAccepted(*rule);
-            } else if (setting.kind == Kind::String) {
-                p["minLength"] = rule->minBytes ? rule->minBytes : 1;
-                if (rule->maxCharacters)
-                    p["maxLength"] = rule->maxCharacters;
-                else if (rule->maxBytes)
-                    p["maxLength"] = rule->maxBytes;
-                const std::string pattern = characterPattern(*rule);
-                if (!pattern.empty()) p["pattern"] = pattern;
-            }
-        }
-        if (std::string(setting.field) == "mac") p["pattern"] = kMacPattern;
+        if (const settings::ValueRule* rule = settings::ruleForField(setting.field))
+            describeValue(*rule, setting.kind, p);
     }
     if (setting.submit) {
         json form = {{"order", commandOrder(setting.submit, setting.radio)},

@@ -37,11 +37,11 @@ TEST(ColourCommands, MissingColourFileIsCreatedFromTheStartValues) {
 TEST(ColourCommands, EachKeyChangesItsOwnValue) {
     const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
         {"namelr_submit", "lr", "-12", "1 2 3 4 5 -12"},
-        {"namelg_submit", "lg", "abc", "1 2 3 4 0 6"},
+        {"namelg_submit", "lg", "-999", "1 2 3 4 -999 6"},
         {"namelb_submit", "lb", "255", "1 2 3 255 5 6"},
         {"namebr_submit", "br", "-100", "1 2 -100 4 5 6"},
         {"namebg_submit", "bg", "0", "1 0 3 4 5 6"},
-        {"namebb_submit", "bb", "7x", "7 2 3 4 5 6"},
+        {"namebb_submit", "bb", "9999", "9999 2 3 4 5 6"},
     };
     for (const auto& [submit, key, value, after] : cases) {
         SCOPED_TRACE(key);
@@ -74,7 +74,7 @@ TEST(ColourCommands, BgIsTracedAtEveryScanOfItsLine) {
     const std::string firstRead = "read color.ini=128 0 0 0 0 200\r\nread color config file ok\r\n";
     const std::string laterRead = "read color.ini=128 50 0 0 0 200\r\nread color config file ok\r\n";
     // Twice inside the report (the two Wi-Fi updates), once when applied.
-    EXPECT_EQ(between(reply.out, "current:\nssid=\"studio\", psk=\"s3cret\"\n", "modify:"),
+    EXPECT_EQ(between(reply.out, "current:\nssid=\"studio\", psk=\"s3cret-pass\"\n", "modify:"),
               trace + firstRead + "bg=0\nbg=50\n");
     EXPECT_EQ(between(reply.out, "current:\nwifi ip=192.168.0.9\n", "modify:"),
               trace + laterRead + "bg=50\nbg=50\n");

@@ -104,7 +104,7 @@ std::string malformed(const Sandbox& box) {
     if (marker == std::string::npos || script.substr(marker) != "end" + sandbox::kEncoderStart ||
         !std::regex_match(script.substr(0, marker), std::regex(header)))
         return "autorun.sh: " + script;
-    const std::string quoted = "(\"[^\"=\\n]*\"|[^\"=\\n]*)";
+    const std::string quoted = "(\"[^\"\\n]*\"|[0-9A-Fa-f]{64})";
     if (!std::regex_match(*box.read("/mnt/wifi/wpa.conf"),
                           std::regex("network=\\{\nssid=" + quoted + "\npsk=" + quoted +
                                      "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\n"

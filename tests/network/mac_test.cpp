@@ -26,7 +26,11 @@ TEST(MacAddress, AddressIsCheckedThenWrittenAsTyped) {
     } cases[] = {
         {"lower case", "0a:1b:2c:3d:4e:5f", "mac check pass...\nset ok\n", true},
         {"upper case", "0A:1B:2C:3D:4E:5F", "mac check pass...\nset ok\n", true},
-        {"mixed case", "aB:cD:eF:09:Fa:bc", "mac check pass...\nset ok\n", true},
+        {"mixed case", "aA:cD:eF:09:Fa:bc", "mac check pass...\nset ok\n", true},
+        // Well formed, but no address of one interface.
+        {"group address", "01:00:5e:00:00:01", "", false},
+        {"group address in capitals", "FF:FF:FF:FF:FF:FF", "", false},
+        {"all zeros", "00:00:00:00:00:00", "", false},
         {"hyphens", "0a-1b-2c-3d-4e-5f", kFailed, false},
         {"no separators", "0a1b2c3d4e5f", kLength + kFailed, false},
         {"colon at the end", "0a:1b:2c:3d:4e5f:", kFailed, false},
@@ -45,7 +49,8 @@ TEST(MacAddress, AddressIsCheckedThenWrittenAsTyped) {
         Sandbox box;
         box.write("/mnt/mac.sh", kOld);
         auto reply = box.post({{"mac_submit", ""}, {"mac", c.typed}});
-        EXPECT_EQ(reply.out, kHeader + "set mac=" + c.typed + "\n" + c.lines);
+        EXPECT_EQ(reply.out, c.lines.empty() ? kHeader + "error value"
+                                             : kHeader + "set mac=" + c.typed + "\n" + c.lines);
         EXPECT_EQ(box.read("/mnt/mac.sh"),
                   c.written ? "ifconfig eth0 hw ether " + c.typed + "\n" : kOld);
         EXPECT_EQ(box.count("sync"), c.written ? 2 : 0);

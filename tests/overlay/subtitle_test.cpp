@@ -28,7 +28,7 @@ TEST(Subtitle, TextIsStoredInWideGb2312AndReportedInUtf8) {
     struct Case {
         const char* name;
         std::string typed;
-        std::string stored;
+        std::optional<std::string> stored;  // nullopt: refused, the file left alone
         std::string errors;  // printed before "set ok"
         std::string report;  // what sub_v gives back, errors first
     } cases[] = {
@@ -40,20 +40,27 @@ TEST(Subtitle, TextIsStoredInWideGb2312AndReportedInUtf8) {
          reportOf("enable", "big", 5, 6, "\xEF\xBC\xA1" + kChineseUtf8)},
         {"space stored whole, reported up to it", "a b", "\xA3\xE1\xA3\xA0\xA3\xE2", "",
          "erro=-1\n" + reportOf("enable", "big", 5, 6, "\xEF\xBD\x81")},
-        {"first character without a GB2312 form", "\xF0\x9F\x98\x80x", "", "erro=-1\n",
-         reportOf("enable", "big", 5, 6, "")},
-        {"later character without a GB2312 form", "x\xE2\x82\xACy", "\xA3\xF8", "erro=-1\n",
-         reportOf("enable", "big", 5, 6, "\xEF\xBD\x98")},
-        {"text that is no UTF-8", "ab\xFF", "\xA3\xE1\xA3\xE2", "erro=-1\n",
-         reportOf("enable", "big", 5, 6, "\xEF\xBD\x81\xEF\xBD\x82")},
+        {"full-width punctuation as its GB2312 bytes", "\xEF\xBC\x81\xE3\x80\x80", "\xA3\xA1\xA1\xA1",
+         "", reportOf("enable", "big", 5, 6, "\xEF\xBC\x81\xE3\x80\x80")},
+        // What would be cut or dropped in the conversion is refused whole.
+        {"first character without a GB2312 form", "\xF0\x9F\x98\x80x", std::nullopt, "", ""},
+        {"later character without a GB2312 form", "x\xE2\x82\xACy", std::nullopt, "", ""},
+        {"text that is no UTF-8", "ab\xFF", std::nullopt, "", ""},
+        {"control character", "a\tb", std::nullopt, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Sandbox box;
         box.write("/mnt/zk.ini", "1 5 6 old");
         auto set = box.post({{"sub_submit", ""}, {"sub_text", c.typed}});
+        if (!c.stored) {
+            EXPECT_EQ(set.out, kHeader + "error char");
+            EXPECT_EQ(box.read("/mnt/zk.ini"), "1 5 6 old");
+            EXPECT_TRUE(box.calls().empty());
+            continue;
+        }
         EXPECT_EQ(set.out, kHeader + "set sub:" + c.typed + "\n" + c.errors + "set ok\n");
-        EXPECT_EQ(box.read("/mnt/zk.ini"), "1 5 6 " + c.stored);
+        EXPECT_EQ(box.read("/mnt/zk.ini"), "1 5 6 " + *c.stored);
         EXPECT_EQ(box.count("sync"), 2);
         EXPECT_EQ(box.get("sub_v=").out, kHeader + c.report);
     }
@@ -81,11 +88,10 @@ TEST(Subtitle, NumbersReplaceOneItemAndKeepTheOthers) {
         std::string body;
         std::string after;
     } cases[] = {
-        {"x read as a number", {{"s_x_submit", ""}, {"s_x", "12abc"}}, "set x:12abc\nset ok\n",
-         "1 12 6 " + text},
-        {"x without digits stores 0", {{"s_x_submit", ""}, {"s_x", "abc"}}, "set x:abc\nset ok\n",
-         "1 0 6 " + text},
-        {"y", {{"s_y_submit", ""}, {"s_y", "-40"}}, "set y:-40\nset ok\n", "1 5 -40 " + text},
+        {"x", {{"s_x_submit", ""}, {"s_x", "12"}}, "set x:12\nset ok\n", "1 12 6 " + text},
+        {"x with leading zeros", {{"s_x_submit", ""}, {"s_x", "0009"}}, "set x:0009\nset ok\n",
+         "1 9 6 " + text},
+        {"y", {{"s_y_submit", ""}, {"s_y", "9999"}}, "set y:9999\nset ok\n", "1 5 9999 " + text},
         {"switch off", {{"sub_a_submit", ""}, {"sub_a", "male"}}, "subtitle disable\nset ok\n",
          "0 5 6 " + text},
         {"switch on", {{"sub_a_submit", ""}, {"sub_a", "female"}}, "subtitle enable\nset ok\n",
@@ -98,6 +104,14 @@ TEST(Subtitle, NumbersReplaceOneItemAndKeepTheOthers) {
         EXPECT_EQ(box.post(c.fields).out, kHeader + c.body);
         EXPECT_EQ(box.read("/mnt/zk.ini"), c.after);
         EXPECT_EQ(box.count("sync"), 2);
+    }
+    // Positions are numbers of 0 to 9999 in digits.
+    for (const char* refused : {"1abc", "abc", "-40", "1 2", "\xEF\xBC\x91"}) {
+        SCOPED_TRACE(refused);
+        Sandbox box;
+        box.write("/mnt/zk.ini", "1 5 6 " + text);
+        EXPECT_EQ(box.post({{"s_x_submit", ""}, {"s_x", refused}}).out, kHeader + "error char");
+        EXPECT_EQ(box.read("/mnt/zk.ini"), "1 5 6 " + text);
     }
 }
 

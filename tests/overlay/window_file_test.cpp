@@ -9,20 +9,6 @@ namespace {
 using overlay::FileStatus;
 using overlay::IntFields;
 
-TEST(CutAtSpace, EndsTheTextAtItsFirstSpace) {
-    const struct {
-        std::string before, after;
-        std::size_t length;
-    } cases[] = {
-        {"640 px", "640", 6}, {"480", "480", 3}, {" 7", "", 2}, {"", "", 0}, {"1 2 3", "1", 5},
-    };
-    for (const auto& c : cases) {
-        std::string text = c.before;
-        EXPECT_EQ(overlay::cutAtSpace(text), c.length) << c.before;
-        EXPECT_EQ(text, c.after) << c.before;
-    }
-}
-
 using WindowFile = support::TempRoot;
 
 TEST_F(WindowFile, ReadsTheRequestedNumberOfIntegers) {

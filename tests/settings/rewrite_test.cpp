@@ -88,15 +88,15 @@ TEST(Rewrite, WithWifiEnabledTheReportAlreadyShowsTheChange) {
     Values after;
     after.bitrate = 4000000;
     const std::string wifi =
-        "wifi: enable\ncurrent:\nssid=\"studio\", psk=\"s3cret\"\nmodify:\n"
-        "ssid=\"studio\", psk=\"s3cret\"\nset ok\ncurrent:\nwifi ip=192.168.0.9\nmodify:\n"
+        "wifi: enable\ncurrent:\nssid=\"studio\", psk=\"s3cret-pass\"\nmodify:\n"
+        "ssid=\"studio\", psk=\"s3cret-pass\"\nset ok\ncurrent:\nwifi ip=192.168.0.9\nmodify:\n"
         "wifi ip=192.168.0.9\nset ok\n";
     std::string expectedReport = replaceAll(report(after), "gateway=192.168.18.1\nttl",
                                             "gateway=192.168.18.1\n" + wifi + "ttl");
     EXPECT_EQ(reply.out, kHeader + std::string("set bitrate:4000000\n") + expectedReport +
                              applied("bitrate=4000000\n", after) + "set ok\n");
     // Both Wi-Fi files are rewritten with their unchanged values.
-    EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret\""));
+    EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret-pass\""));
     EXPECT_EQ(box.read("/mnt/wifi/wifi_ip.conf"), "ifconfig wlan0 192.168.0.9\n");
     EXPECT_EQ(box.count("sync"), 8);
 }
@@ -155,7 +155,8 @@ TEST(Rewrite, ShortScriptIsNeverWritten) {
     Values after;
     after.bitrate = 3000000;
     EXPECT_EQ(reply.out, kHeader + std::string("set bitrate:3000000\n") + report() +
-                             applied("bitrate=3000000\n", after));
+                             applied("bitrate=3000000\n", after) +
+                             "error: autorun.sh would be cut, nothing changed\n");
     EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
     EXPECT_TRUE(box.calls().empty());
@@ -287,7 +288,7 @@ TEST(Rewrite, ScriptWithoutHeaderEndIsReportedAndLeftAlone) {
                                   "error: autorun.sh has no header end, nothing changed\n");
         EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
         EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
-        EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret\""));
+        EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret-pass\""));
         EXPECT_TRUE(box.calls().empty());
     }
 }
@@ -403,6 +404,11 @@ TEST(Rewrite, UnsafeOrOverlongValuesAreRefused) {
         {"namei_submit", "fi", "etc=5", "error char"},
         {"namelr_submit", "lr", "ip=x", "error char"},
         {"namelg_submit", "lg", "12345", "error len"},
+        {"namelg_submit", "lg", "abc", "error char"},
+        {"namebb_submit", "bb", "7x", "error char"},
+        {"namebr_submit", "br", "1-2", "error char"},
+        {"namelb_submit", "lb", "-", "error value"},
+        {"namelr_submit", "lr", "-1000", "error len"},
         // Well-formed values the device cannot use after its next start.
         {"name1_submit", "ip", "999.1.1.1", "error value"},
         {"name1_submit", "ip", "1.2.3", "error value"},

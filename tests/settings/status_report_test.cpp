@@ -40,7 +40,7 @@ TEST(StatusReport, ShowsEverySectionOfAFullyLaidOutAppliance) {
     EXPECT_EQ(reply.out, kHeader + fullReport());
     EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript());
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
-    EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret\""));
+    EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), sandbox::networkBlock("\"studio\"", "\"s3cret-pass\""));
     EXPECT_TRUE(box.calls().empty());
 }
 
@@ -112,8 +112,9 @@ TEST(StatusReport, SectionsFollowTheirFiles) {
         {"wifi disabled", {{"/mnt/wifi/ifwifi", "1\n"}}, kOutputs, "wifi: disable\n"},
         {"network block missing", {{"/mnt/wifi/wpa.conf", std::nullopt}}, kOutputs,
          "wifi: enable\nCan't open file\nwifi ip=192.168.0.9\n"},
+        // A block without a name shows none, not a made-up default.
         {"network block without keys", {{"/mnt/wifi/wpa.conf", "network={\n}"}}, kOutputs,
-         "wifi: enable\nssid=kovra\nwifi ip=192.168.0.9\n"},
+         "wifi: enable\nssid=\nwifi ip=192.168.0.9\n"},
         {"network name holding other keys",
          {{"/mnt/wifi/wpa.conf", sandbox::networkBlock("\"my end ip=1\"", "\"pw\"")}}, kOutputs,
          "wifi: enable\nssid=\"my end ip=1\"\nwifi ip=192.168.0.9\n"},

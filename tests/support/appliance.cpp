@@ -1,5 +1,12 @@
 #include "support/appliance.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 namespace sandbox {
 
 std::string defaultHeader() {
@@ -36,13 +43,36 @@ std::string networkBlock(const std::string& ssid, const std::string& psk) {
            "\nkey_mgmt=WPA-PSK\nproto=WPA WPA2\npairwise=CCMP\ngroup=CCMP\npriority=2\n}";
 }
 
+std::vector<std::string> refusedByWpaSupplicant(const std::vector<std::string>& blocks) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("webcfg-wpa-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // A block it reads keeps it running: a second each, side by side.
+    std::string command = "cd '" + dir.string() + "' && for f in *.conf; do "
+                          "timeout 1 unshare -n wpa_supplicant -i lo -D wired -c \"$f\" "
+                          ">\"$f.out\" 2>&1 & done; wait";
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        std::ofstream(dir / (std::to_string(i) + ".conf"), std::ios::binary) << blocks[i];
+    std::vector<std::string> refused;
+    if (std::system(command.c_str()) != 0) refused.push_back("could not run wpa_supplicant");
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        std::stringstream said;
+        said << std::ifstream(dir / (std::to_string(i) + ".conf.out")).rdbuf();
+        if (said.str().find("Successfully initialized") == std::string::npos ||
+            said.str().find("Failed to read or parse configuration") != std::string::npos)
+            refused.push_back(blocks[i] + "\n--- wpa_supplicant said:\n" + said.str());
+    }
+    fs::remove_all(dir);
+    return refused;
+}
+
 void layOutAppliance(Sandbox& box) {
     box.write("/mnt/autorun.sh", bootScript());
     box.write("/mnt/autorun.sh.h264.mp3.org", bootScript("\n# mp3" + kEncoderStart));
     box.write("/mnt/autorun.sh.h264.aac.org", bootScript("\n# aac" + kEncoderStart));
     box.write("/mnt/dfc/color.ini", "128 0 0 0 0 0");
     box.write("/mnt/wifi/ifwifi", "0\n");
-    box.write("/mnt/wifi/wpa.conf", networkBlock("\"studio\"", "\"s3cret\""));
+    box.write("/mnt/wifi/wpa.conf", networkBlock("\"studio\"", "\"s3cret-pass\""));
     box.write("/mnt/wifi/wifi_ip.conf", "ifconfig wlan0 192.168.0.9\n");
     box.write("/mnt/ttl.ini", "64");
     box.write("/mnt/idr.ini", "50");

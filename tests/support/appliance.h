@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "support/sandbox.h"
 
@@ -26,6 +27,12 @@ std::string mixerState(const std::string& left, const std::string& right);
 
 // A network block as the program writes it.
 std::string networkBlock(const std::string& ssid, const std::string& psk);
+
+// The network blocks, each as a file's content, that wpa_supplicant's own
+// parser refuses ("Failed to read or parse configuration"), with what it
+// said; empty when it reads them all. Each runs for a second in a network
+// namespace of its own (root is needed), all at once.
+std::vector<std::string> refusedByWpaSupplicant(const std::vector<std::string>& blocks);
 
 // Every settings file of the appliance, with the Wi-Fi enabled.
 void layOutAppliance(Sandbox& box);
