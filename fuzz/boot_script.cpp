@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "settings/rules.h"
 #include "settings/settings.h"
 #include "support/fuzz_root.h"
 
@@ -85,5 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(*now == header + script.substr(oldMarker));
     FUZZ_CHECK(now->find("end") == header.size());
     FUZZ_CHECK(now->size() >= 300 && header.size() < 300);
+    // Only a header read back whole is rewritten, and what is written reads
+    // back whole when the change line holds values its keys take.
+    FUZZ_CHECK(settings::readBootHeader(script).unreadable.empty());
+    bool lineTaken = true;
+    for (const settings::ScannedItem& item : settings::scanSettingsText(line, line.size()).items)
+        lineTaken = lineTaken && !settings::refusalFor(*item.rule, item.value);
+    if (lineTaken) FUZZ_CHECK(settings::readBootHeader(*now).unreadable.empty());
     return 0;
 }

@@ -54,22 +54,18 @@ std::optional<std::pair<std::string, std::string>> plainNetwork(const std::strin
     return std::make_pair(ssid, psk);
 }
 
-bool setsNetwork(const std::string& line) {
-    for (std::size_t i = 0; i + 3 < line.size(); ++i) {
-        if (line.compare(i, 4, "psk=") == 0) return true;
-        if (i + 4 < line.size() && line[i] == 's' && line[i + 1] == 's' && line[i + 3] == 'd' &&
-            line[i + 4] == '=')
-            return true;
+// Whether a line of the change line begins with the key.
+bool setsKey(const std::string& line, const std::string& key) {
+    for (std::size_t at = 0; at < line.size(); at = line.find('\n', at) + 1) {
+        if (line.compare(at, key.size(), key) == 0) return true;
+        if (line.find('\n', at) == std::string::npos) break;
     }
     return false;
 }
 
-bool setsWifiAddress(const std::string& line) {
-    for (std::size_t i = 0; i + 6 < line.size(); ++i)
-        if (line[i] == 'w' && line[i + 1] == 'i' && line[i + 5] == 'p' && line[i + 6] == '=')
-            return true;
-    return false;
-}
+bool setsNetwork(const std::string& line) { return setsKey(line, "ssid=") || setsKey(line, "psk="); }
+
+bool setsWifiAddress(const std::string& line) { return setsKey(line, "wifiip="); }
 
 }  // namespace
 

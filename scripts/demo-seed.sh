@@ -165,10 +165,13 @@ EOF
     printf '}\n'
 } > "$m/asound.state"
 
-# When the demo device last started, as the kernel would say in /proc/stat;
-# written last, so the files above count as read at that start. The demo's
-# stub reboot writes it anew.
+# When the demo device last started, as the kernel would say in /proc/stat.
+# The files above date from the second before, so they count as read at
+# that start, and a change made in the very second of seeding counts as
+# made after it. The demo's stub reboot writes the time anew.
 mkdir -p "$root/proc"
-echo "btime $(date +%s)" > "$root/proc/stat"
+now=$(date +%s)
+find "$m" "$root/tmp" -exec touch -h -d "@$((now - 1))" {} +
+echo "btime $now" > "$root/proc/stat"
 
 echo "demo: seeded $root"

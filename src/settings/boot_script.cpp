@@ -64,14 +64,6 @@ void printModified() {
         r.tc, r.fi, r.ctrlencode, r.audiosample, r.audiobps);
 }
 
-// The Wi-Fi keys belong to the Wi-Fi files: the rewrite neither reads nor
-// writes them here.
-bool isHeaderKey(const ValueRule& rule) {
-    using R = SettingsRecord;
-    if (rule.scanKind == ScanKind::None || rule.scanKind == ScanKind::EndMarker) return false;
-    return rule.text != &R::ssid && rule.text != &R::psk && rule.text != &R::wifiip;
-}
-
 // The report as a status query prints it: the change line held back, so
 // the Wi-Fi blocks neither apply it nor flush anything.
 void printQueryReport() {
@@ -107,6 +99,12 @@ Plan planOf(const std::string& updated, std::size_t headerSize) {
 }
 
 }  // namespace
+
+bool isHeaderKey(const ValueRule& rule) {
+    using R = SettingsRecord;
+    if (rule.scanKind == ScanKind::None || rule.scanKind == ScanKind::EndMarker) return false;
+    return rule.text != &R::ssid && rule.text != &R::psk && rule.text != &R::wifiip;
+}
 
 std::optional<std::size_t> headerEnd(const std::string& script) {
     const std::size_t marker = script.find("end");

@@ -23,7 +23,9 @@ const ValueRule* keyAt(const std::string& text, std::size_t pos) {
         return nullptr;
     const std::string name = text.substr(pos, eq - pos);
     const ValueRule* rule = ruleForKey(name.c_str());
-    if (!rule || rule->scanKind == ScanKind::None || rule->scanKind == ScanKind::EndMarker)
+    // The whole name: a zero byte would end it early for the lookup.
+    if (!rule || std::strlen(rule->key) != name.size() || rule->scanKind == ScanKind::None ||
+        rule->scanKind == ScanKind::EndMarker)
         return nullptr;
     return rule;
 }

@@ -115,6 +115,10 @@ struct BootHeader {
 };
 BootHeader readBootHeader(const std::string& script);
 
+// A key the boot-script header holds (the Wi-Fi keys belong to the Wi-Fi
+// files: the rewrite neither reads nor writes them).
+bool isHeaderKey(const ValueRule& rule);
+
 // How many characters the value of a header key may have so that, with the
 // other values as the record holds them, a rewritten header still ends
 // within kHeaderScanLimit characters.

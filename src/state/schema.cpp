@@ -246,7 +246,7 @@ std::optional<std::size_t> roomNow(const settings::ValueRule& rule) {
         return script ? std::optional<settings::BootHeader>(settings::readBootHeader(*script))
                       : std::nullopt;
     }();
-    if (rule.scanKind == settings::ScanKind::None || !header || !header->end ||
+    if (!settings::isHeaderKey(rule) || !header || !header->end ||
         !header->unreadable.empty())
         return std::nullopt;
     return settings::headerRoom(rule);

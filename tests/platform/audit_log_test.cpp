@@ -72,6 +72,9 @@ struct AuditCase {
     bool busy;               // another request holds the settings lock
     // The lines after "<PRI>Mmm dd hh:mm:ss ", each with its priority.
     std::vector<std::pair<int, std::string>> lines;
+    // Files written over the laid-out ones (nullopt: removed) first.
+    std::vector<std::pair<std::string, std::optional<std::string>>> files = {};
+    std::optional<std::string> reply = std::nullopt;  // the body, where it tells the outcome
 };
 
 void PrintTo(const AuditCase& c, std::ostream* os) { *os << c.name; }
@@ -114,6 +117,33 @@ const std::vector<AuditCase> kCases = {
        "webcfg: admin 192.0.2.7 rtmpurl_submit rtmpurl=rtmp://192.168.1.5:1935/live/***: ok"}}},
     {"StatusQueriesLogNothing", {{"name44_submit", ""}, {"mg_gx", ""}, {"sub_v", ""}}, kAdmin,
      nullptr, false, {}},
+    // The outcome is what the device holds, whatever else the reply says.
+    {"FlagFileTheShellCannotWriteIsTheOutcome", {{"codec_submit", ""}, {"ctrlaz", "female"}}, kAdmin,
+     "/mnt/ts.ini", false,
+     {{kWarning, "webcfg: admin 192.0.2.7 codec_submit ctrlaz=female: Can't open file ts.ini"}}, {},
+     "disable ts output\nCan't open file ts.ini\n"},
+    {"VolumeWithoutItsControlIsTheOutcome", {{"name_volume_submit", ""}, {"volume", "55"}}, kAdmin,
+     nullptr, false,
+     {{kWarning, "webcfg: admin 192.0.2.7 name_volume_submit volume=55: Can't find volume control"}},
+     {{"/mnt/asound.state", "state.Codec {\n}\n"}}, "set volume:55\nCan't find volume control\n"},
+    {"ChangeWhoseReportMissesAnotherFileIsOk", {{"name3_submit", ""}, {"bitrate", "3000000"}},
+     kAdmin, nullptr, false, {{kNotice, "webcfg: admin 192.0.2.7 name3_submit bitrate=3000000: ok"}},
+     {{"/mnt/wifi/wpa.conf", std::nullopt}}},
+    {"HeaderThatCannotBeReadIsARefusal", {{"name3_submit", ""}, {"bitrate", "3000000"}}, kAdmin,
+     nullptr, false,
+     {{kWarning, "webcfg: admin 192.0.2.7 name3_submit bitrate: "
+                 "error: autorun.sh: ip cannot be read, nothing changed"}},
+     {{"/mnt/autorun.sh", "ip=192.168.1.60   # studio LAN\n" + sandbox::bootScript()}}},
+    {"ScriptThatWouldBeCutIsARefusal", {{"name3_submit", ""}, {"bitrate", "3000000"}}, kAdmin,
+     nullptr, false,
+     {{kWarning, "webcfg: admin 192.0.2.7 name3_submit bitrate: "
+                 "error: autorun.sh would be cut, nothing changed"}},
+     {{"/mnt/autorun.sh", sandbox::defaultHeader() + "end\n"}}},
+    {"PassPhraseWithoutANameIsARefusal", {{"passkey_submit", ""}, {"passkey", "8 chars!"}}, kAdmin,
+     nullptr, false,
+     {{kWarning, "webcfg: admin 192.0.2.7 passkey_submit passkey: "
+                 "error: wpa.conf holds no network name, nothing changed"}},
+     {{"/mnt/wifi/wpa.conf", ""}}},
 };
 
 // "<PRI>Mmm dd hh:mm:ss rest" split into PRI and rest; nullopt when the
@@ -150,7 +180,16 @@ Request requestOf(const AuditCase& c) {
 
 void prepare(Sandbox& box, const AuditCase& c) {
     sandbox::layOutAppliance(box);
-    if (c.brokenFile) box.makeDirectory(c.brokenFile);
+    for (const auto& [path, content] : c.files) {
+        if (content)
+            box.write(path, *content);
+        else
+            box.remove(path);
+    }
+    if (c.brokenFile) {
+        box.remove(c.brokenFile);
+        box.makeDirectory(c.brokenFile);
+    }
 }
 
 class AuditLog : public ::testing::TestWithParam<AuditCase> {};
@@ -167,8 +206,11 @@ TEST_P(AuditLog, ReceiverGetsOneLinePerCommandThatActed) {
         lockFd = ::open(box.hostPath("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
     }
-    box.run(requestOf(c));
+    const sandbox::Reply reply = box.run(requestOf(c));
     if (lockFd >= 0) ::close(lockFd);
+    if (c.reply) {
+        EXPECT_EQ(sandbox::bodyOf(reply), c.reply);
+    }
 
     std::vector<std::pair<int, std::string>> got;
     for (const std::string& line : receiver.lines()) {

@@ -509,3 +509,87 @@ TEST(Rewrite, KilledRewriteLeavesOldOrNewScript) {
 }
 
 }  // namespace
+
+namespace {
+
+// A header line with a key of the scanner is taken whole: a value the
+// device could not write back as the shell reads it now (a comment after
+// it, blanks, quotes) makes every change print the report as a query does
+// and leave every file as it was; a status query reports as before.
+TEST(Rewrite, HeaderLinesThatCannotBeReadBackAreReportedAndLeftAlone) {
+    const struct {
+        const char* from;
+        const char* to;
+        const char* key;
+        const char* queried;  // a line the status query still prints
+    } cases[] = {
+        {"ip=192.168.18.209", "ip=192.168.1.60   # studio LAN", "ip", "\nip=192.168.18.209\n"},
+        {"bitrate=2000000", "bitrate=4000000   ", "bitrate", "\nbitrate=2000000\n"},
+        {"framerate=25", "framerate=\"30\"", "framerate", "\nframerate=0\n"},
+        {"tc=1234", "tc=\"5000\"", "tc", "\nts receive port=0\n"},
+        {"framerate=25", "framerate=75", "framerate", "\nframerate=75\n"},
+        {"audiosample=44100", "audiosample=12345", "audiosample", "\naudio sample=12345\n"},
+        {"netmask=255.255.255.0", "netmask=255.0.255.0", "netmask", "\nnetmask=255.0.255.0\n"},
+        {"ctrlencode=1", "ctrlencode=12", "ctrlencode", "\naudio enable=1\n"},
+        {"export GW=$gateway", "lr=5 # warm", "lr", "\ngateway=192.168.18.1\n"},
+    };
+    for (const auto& c : cases) {
+        for (const Fields& change : {Fields{{"name3_submit", ""}, {"bitrate", "3000000"}},
+                                     Fields{{"namelr_submit", ""}, {"lr", "5"}}}) {
+            SCOPED_TRACE(std::string(c.to) + " / " + change[0].first);
+            Sandbox box;
+            sandbox::layOutAppliance(box);
+            const std::string old = replaceAll(sandbox::bootScript(), c.from, c.to);
+            box.write("/mnt/autorun.sh", old);
+            const std::string query = *sandbox::bodyOf(box.get("name44_submit="));
+            EXPECT_NE(query.find(c.queried), std::string::npos) << query;
+            EXPECT_EQ(query.find("error"), std::string::npos);
+            auto reply = box.post(change);
+            const std::string own = change[0].first == "name3_submit" ? "set bitrate:3000000\n"
+                                                                      : "set ok:5";
+            EXPECT_EQ(reply.out, kHeader + own + query + "error: autorun.sh: " + c.key +
+                                     " cannot be read, nothing changed\n");
+            EXPECT_EQ(box.read("/mnt/autorun.sh"), old);
+            EXPECT_EQ(box.read("/mnt/color.ini"), "128 0 0 0 0 0");
+            EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
+            EXPECT_TRUE(box.calls().empty());
+        }
+    }
+}
+
+// Keys count only as whole names at the start of a line, and only a change
+// applies the colour keys a header holds: a status query writes nothing.
+TEST(Rewrite, OnlyWholeKeysCountAndAQueryWritesNothing) {
+    const struct {
+        const char* name;
+        std::string extra;   // lines before the header
+        Fields request;
+        std::string colour;  // the colour file afterwards
+        int syncs;
+    } cases[] = {
+        {"a name ending in a colour key", "dbg=1\nxlr=7\nrtmpurl=x\n",
+         {{"name3_submit", ""}, {"bitrate", "3000000"}}, "128 0 0 0 0 0", 4},
+        {"a colour key in a status query", "lr=7\n", {{"name44_submit", ""}}, "128 0 0 0 0 0", 0},
+        {"a colour key in a change", "lr=7\n", {{"name3_submit", ""}, {"bitrate", "3000000"}},
+         "128 0 0 0 0 7", 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox box;
+        layOutWithoutWifi(box);
+        box.write("/mnt/autorun.sh", c.extra + sandbox::bootScript());
+        auto reply = box.post(c.request);
+        EXPECT_EQ(box.read("/mnt/color.ini"), c.colour);
+        EXPECT_EQ(box.count("sync"), c.syncs);
+        if (c.request[0].first == "name44_submit") {
+            EXPECT_EQ(reply.out, kHeader + report());
+            EXPECT_EQ(box.read("/mnt/autorun.sh"), c.extra + sandbox::bootScript());
+        } else {
+            // The other lines of the old header are not carried over.
+            EXPECT_EQ(box.read("/mnt/autorun.sh"),
+                      replaceAll(sandbox::bootScript(), "bitrate=2000000", "bitrate=3000000"));
+        }
+    }
+}
+
+}  // namespace

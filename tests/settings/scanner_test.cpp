@@ -70,6 +70,7 @@ TEST(Scanner, StoresWhatTheKeysAtLineStartsHold) {
         {"keys must start within the limit", "xxxxip=1\n", 4, [](auto&) {}},
         {"a value may run past the limit", "ip=12345\n", 3, [](auto& r) { r.ip = "12345"; }},
         {"no line end before the text ends", "ip=1.2.3.4", {}, [](auto&) {}},
+        {"a zero byte in a key name", std::string("ip\0=1.1.1.1\n", 12), {}, [](auto&) {}},
         {"a zero byte does not end a value", std::string("ip=1\0" "2\nfi=7\0" "9\n", 14), {},
          [](auto& r) { r.ip = "1", r.fi = 7; }},
         {"a quoted 63-byte pass phrase is taken", "psk=\"" + std::string(63, 'p') + "\"\n", {},

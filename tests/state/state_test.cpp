@@ -97,22 +97,30 @@ json at(const json& document, const std::string& dotted) {
     return document.at(json::json_pointer(path));
 }
 
-// Validates every document's settings against the schema with Debian's
-// python3-jsonschema; returns what the validator said.
-std::string validate(const json& schema, const std::vector<json>& documents) {
-    const std::string dir = std::filesystem::temp_directory_path() / "webcfg-schema-check";
+// What Debian's python3-jsonschema says of each instance against the schema
+// (after checking the schema itself): one line of errors per instance,
+// empty when it is valid. The byte bounds the schema states beside the
+// character counts (x-minBytes, x-maxBytes: UTF-8 bytes) are checked too.
+std::vector<std::string> schemaErrors(const json& schema, const std::vector<json>& instances) {
+    const std::string dir = std::filesystem::temp_directory_path() /
+                            ("webcfg-schema-check-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/schema.json") << schema.dump();
-    json settings = json::array();
-    for (const json& d : documents) settings.push_back(d["settings"]);
-    std::ofstream(dir + "/documents.json") << settings.dump();
+    std::ofstream(dir + "/instances.json") << json(instances).dump();
     const std::string command =
         "python3 -c 'import json,sys,jsonschema\n"
+        "from jsonschema import ValidationError as E\n"
+        "def most(v,n,i,s):\n"
+        "  if isinstance(i,str) and len(i.encode())>n: yield E(\"more than %d bytes\"%n)\n"
+        "def least(v,n,i,s):\n"
+        "  if isinstance(i,str) and len(i.encode())<n: yield E(\"fewer than %d bytes\"%n)\n"
+        "V=jsonschema.validators.extend(jsonschema.Draft202012Validator,{\"x-maxBytes\":most,\"x-minBytes\":least})\n"
         "s=json.load(open(sys.argv[1]+\"/schema.json\"))\n"
         "jsonschema.Draft202012Validator.check_schema(s)\n"
-        "v=jsonschema.Draft202012Validator(s)\n"
-        "for d in json.load(open(sys.argv[1]+\"/documents.json\")):\n"
-        "  for e in v.iter_errors(d): print(list(e.path), e.message)\n' " + dir + " 2>&1";
+        "v=V(s)\n"
+        "for d in json.load(open(sys.argv[1]+\"/instances.json\")):\n"
+        "  print(\"; \".join(\"%s %s\"%(list(e.path),e.message[:80]) for e in v.iter_errors(d)))\n' " +
+        dir + " 2>&1";
     std::string said;
     if (FILE* p = ::popen(command.c_str(), "r")) {
         char buf[512];
@@ -120,6 +128,19 @@ std::string validate(const json& schema, const std::vector<json>& documents) {
         if (::pclose(p) != 0) said += "(validator failed)";
     }
     std::filesystem::remove_all(dir);
+    std::vector<std::string> errors;
+    for (std::size_t begin = 0, end; (end = said.find('\n', begin)) != std::string::npos; begin = end + 1)
+        errors.push_back(said.substr(begin, end - begin));
+    if (errors.size() != instances.size()) errors.assign(instances.size(), "validator said: " + said);
+    return errors;
+}
+
+// Every document's settings against the schema; what the validator said.
+std::string validate(const json& schema, const std::vector<json>& documents) {
+    std::vector<json> settings;
+    for (const json& d : documents) settings.push_back(d["settings"]);
+    std::string said;
+    for (const std::string& errors : schemaErrors(schema, settings)) said += errors;
     return said;
 }
 
@@ -184,6 +205,22 @@ TEST(StateDocument, HandWrittenFilesReadAsTheCommandsReportThem) {
          {{"/settings/capture/mode", nullptr}, {"/settings/overlays/mg/x", nullptr},
           {"/settings/audio/input", nullptr}, {"/device/detected_format", nullptr}},
          json::array({"/mnt/format.ini", "/mnt/ha.ini", "/mnt/m.ini", "/tmp/format.ini"})},
+        // What the settings program could not write back is no value.
+        {"header lines that cannot be read back",
+         {{"/mnt/autorun.sh", "ip=192.168.1.60   # studio LAN\nframerate=\"30\"\nctrlcodec=0\n" +
+                                  sandbox::bootScript().substr(sandbox::bootScript().find("bitrate"))}},
+         {{"/settings/network/ip", nullptr}, {"/settings/encoder/framerate", nullptr},
+          {"/settings/encoder/scaling", nullptr}, {"/settings/network/netmask", "255.255.255.0"}},
+         json::array({"/mnt/autorun.sh"})},
+        {"values the device refuses",
+         {{"/mnt/mac.sh", "ifconfig eth0 hw ether 01:00:5e:00:00:01\n"},
+          {"/mnt/wifi/wpa.conf", "network={\nssid=\"lab\"\npsk=\"" + std::string(63, 'p') + "\" \n}\n"},
+          {"/mnt/zk.ini", "1 0 20000 \xA3\x89"}, {"/mnt/color.ini", "128 0 0 0 0 10000"}},
+         {{"/settings/network/mac", nullptr}, {"/settings/wifi/ssid", "lab"},
+          {"/settings/wifi/passphrase", nullptr}, {"/settings/wifi/passphrase_set", true},
+          {"/settings/subtitle/text", nullptr}, {"/settings/subtitle/y", nullptr},
+          {"/settings/picture/lr", nullptr}, {"/settings/picture/bb", 128}},
+         json::array({"/mnt/color.ini", "/mnt/mac.sh", "/mnt/wifi/wpa.conf", "/mnt/zk.ini"})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,5 +341,157 @@ TEST(StateDocument, ReadingChangesNothing) {
     if (readOnly.exitCode == sandbox::kNoReadOnlyMount) GTEST_SKIP() << "no mount namespace here";
     EXPECT_EQ(documentOf(readOnly), document);
 }
+
+}  // namespace
+
+namespace {
+
+// Two subtitle texts are the same setting when they are equal with the
+// full-width forms of ASCII read as ASCII ("x-equivalent": "fullwidth-ascii").
+std::string fullwidthAsAscii(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        if (i + 2 < text.size() && (b(0) & 0xF0) == 0xE0) {
+            const unsigned point = (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+            const char ascii = point >= 0xFF01 && point <= 0xFF5E ? static_cast<char>(point - 0xFEE0)
+                               : point == 0xFFE5                 ? '$'
+                               : point == 0xFFE3                 ? '~'
+                               : point == 0x3000                 ? ' '
+                                                                 : '\0';
+            if (ascii) {
+                out += ascii;
+                i += 3;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+bool sameSetting(const std::string& name, const json& a, const json& b) {
+    if (name == "subtitle.text" && a.is_string() && b.is_string())
+        return fullwidthAsAscii(a.get<std::string>()) == fullwidthAsAscii(b.get<std::string>());
+    return a == b;
+}
+
+// Values at and past each bound of a setting, each character its pattern
+// refuses, and multi-byte texts; base is a value the setting takes.
+std::vector<json> boundaryValues(const json& property, const json& base) {
+    std::vector<json> values = {base};
+    if (property.contains("enum")) {
+        for (const json& v : property["enum"])
+            if (!v.is_null()) values.push_back(v);
+        if (property["x-form"].contains("field")) values.push_back(base.dump() + "1");
+        else if (property["x-form"].contains("radio")) values.push_back("maybe");
+        return values;
+    }
+    if (property.contains("minimum")) {
+        const long long low = property["minimum"], high = property["maximum"];
+        for (long long n : {low, low - 1, high, high + 1}) values.push_back(n);
+        for (const char* text : {"1;", "\xEF\xBC\x94", "4000000x", "+5", " 5", "1e3"}) values.push_back(text);
+        return values;
+    }
+    const std::string text = base.get<std::string>();
+    for (const char* c : {" ", "\t", ";", "&", "|", "$", "`", "'", "\"", "\\", "<", ">", "(", ")",
+                          "=", "~", "#", "*", "end", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",
+                          "\xEF\xBC\x81", "\xEF\xBF\xA5", "\xE2\x82\xAC"})
+        values.push_back(text + c);
+    if (property.contains("maxLength")) {
+        const std::size_t most = property["maxLength"], bytes = property.value("x-maxBytes", most);
+        const std::size_t least = property.value("minLength", 1);
+        values.push_back(std::string(most, 'a'));
+        values.push_back(std::string(most + 1, 'a'));
+        values.push_back(std::string(least, 'a'));
+        if (least > 1) values.push_back(std::string(least - 1, 'a'));
+        std::string wide;  // three bytes a character: past the bytes, within the characters
+        while (wide.size() / 3 < most) wide += "\xE4\xB8\xAD";
+        values.push_back(wide);
+        values.push_back(wide.substr(0, bytes / 3 * 3));
+    }
+    for (const char* address : {"10.0.0.1", "255.255.255.255", "255.0.255.0", "0.0.0.0", "256.0.0.1",
+                                "010.0.0.1", "1.2.3", "02:00:00:00:00:01", "01:00:5e:00:00:01",
+                                "00:00:00:00:00:00", "FE:ff:FF:ff:FF:ff"})
+        if (property.contains("pattern") && property.value("maxLength", 17) <= 17) values.push_back(address);
+    return values;
+}
+
+class SchemaAgreesWithTheDevice : public ::testing::TestWithParam<const char*> {};
+
+// Every setting of a section walked with boundary values through its form:
+// the schema takes a value exactly when the device stores it; a value the
+// device refuses leaves the setting as it was.
+TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
+    const std::string section = GetParam();
+    Sandbox box;
+    box.leakChecks = false;  // hundreds of requests; the rest of the suite checks leaks
+    layOut(box);
+    const json schema = documentOf(box.state("schema=1"));
+    std::map<std::string, json> settings;
+    collect(schema, "", settings);
+    const auto files = [&] {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(box.hostPath("/mnt")))
+            if (entry.is_regular_file())
+                all[entry.path().string()] = *box.read(entry.path().string().substr(box.hostPath("").size()));
+        return all;
+    };
+    const auto laidOut = files();
+    const json before = documentOf(box.state("secrets=1"));
+    struct Probe {
+        std::string name;
+        json value;
+        bool stored;
+        std::string reply;
+    };
+    std::vector<Probe> probes;
+    std::vector<json> instances;
+    for (const auto& [name, property] : settings) {
+        if (name.rfind(section + ".", 0) != 0 || !property.contains("x-form")) continue;
+        const json& form = property["x-form"];
+        for (const json& value : boundaryValues(property, kNewValues.at(name))) {
+            // A value with no form word (a bogus choice) is posted as it is.
+            json post = form;
+            if (form.contains("choices") && !form["choices"].contains(value.is_string() ? value.get<std::string>() : value.dump()))
+                post.erase("choices"), post["field"] = form.contains("radio") ? form["radio"] : form["menu"];
+            const sandbox::Reply reply = box.post(formPost(post, value));
+            const json after = at(documentOf(box.state("secrets=1")), name);
+            const bool stored = sameSetting(name, after, value);
+            if (!stored) {
+                EXPECT_TRUE(sameSetting(name, after, at(before, name)))
+                    << name << " = " << value.dump() << " became " << after.dump();
+            }
+            probes.push_back({name, value, stored, sandbox::bodyOf(reply).value_or("").substr(0, 120)});
+            json instance = json::object();
+            std::string pointer = "/" + name;
+            for (char& c : pointer)
+                if (c == '.') c = '/';
+            instance[json::json_pointer(pointer)] = value;
+            instances.push_back(instance);
+            // Back to the laid-out files for the next value.
+            const auto now = files();
+            for (const auto& [path, content] : laidOut)
+                if (now.at(path) != content) box.write(path.substr(box.hostPath("").size()), content);
+            for (const auto& [path, content] : now)
+                if (!laidOut.count(path)) box.remove(path.substr(box.hostPath("").size()));
+        }
+    }
+    ASSERT_FALSE(probes.empty());
+    const std::vector<std::string> errors = schemaErrors(schema, instances);
+    int stored = 0;
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+        stored += probes[i].stored;
+        EXPECT_EQ(errors[i].empty(), probes[i].stored)
+            << probes[i].name << " = " << probes[i].value.dump() << "\n  schema: "
+            << (errors[i].empty() ? "valid" : errors[i]) << "\n  device: " << probes[i].reply;
+    }
+    std::printf("%s: %zu values, %d stored, %zu refused\n",
+                section.c_str(), probes.size(), stored, probes.size() - stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sections, SchemaAgreesWithTheDevice,
+                         ::testing::Values("network", "wifi", "outputs", "encoder", "capture", "audio",
+                                           "picture", "overlays", "subtitle"));
 
 }  // namespace
