@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,39 @@ TEST(Gb2312, TableDecodesEveryBytePairAsIconvDoes) {
     iconv_close(cd);
     EXPECT_EQ(decoded, 7445);  // the characters GB2312 defines
     EXPECT_EQ(overlay::gb2312ToUtf8("plain \t\x7f"), "plain \t\x7f");
+}
+
+// A subtitle takes a character exactly when iconv converts it to GB2312,
+// and the table gives the bytes iconv does: every code point of the BMP.
+TEST(Gb2312, StorableCharactersAreThoseIconvEncodes) {
+    iconv_t cd = iconv_open("gb2312", "utf-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    int storable = 0;
+    for (std::uint32_t point = 0x80; point <= 0xFFFF; ++point) {
+        if (point >= 0xD800 && point <= 0xDFFF) continue;
+        std::string utf8;
+        if (point < 0x800) {
+            utf8 = {static_cast<char>(0xC0 | (point >> 6)), static_cast<char>(0x80 | (point & 0x3F))};
+        } else {
+            utf8 = {static_cast<char>(0xE0 | (point >> 12)),
+                    static_cast<char>(0x80 | ((point >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (point & 0x3F))};
+        }
+        const std::optional<std::string> expected = byIconv(cd, utf8);
+        const std::uint16_t code = overlay::gb2312Code(point);
+        ASSERT_EQ(code != 0, expected.has_value()) << std::hex << point;
+        ASSERT_EQ(overlay::storableSubtitleText("a" + utf8), expected.has_value()) << std::hex << point;
+        if (code) {
+            ASSERT_EQ(*expected, std::string({static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}));
+            ++storable;
+        }
+    }
+    iconv_close(cd);
+    EXPECT_EQ(storable, 7445);
+    // Printable ASCII only, and nothing that is no UTF-8.
+    for (const char* refused : {"\t", "\x7f", "\xff", "\xe4\xb8", "\xc0\xaf", "\xed\xa0\x80", "\xf0\x9f\x98\x80"})
+        EXPECT_FALSE(overlay::storableSubtitleText(std::string("x") + refused)) << refused;
+    EXPECT_TRUE(overlay::storableSubtitleText(" ~Az09!"));
 }
 
 }  // namespace
