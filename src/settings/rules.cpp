@@ -121,8 +121,9 @@ const ValueRule kRules[] = {
     // command's to refuse, in its own words.
     number("cvbr", 254, 1, 300, RefusedBy::Command),
     number("volume", 3, 0, 100),
-    number("ttl", 3, 1, 255),
-    number("idr", 10, 0, kIntMax),
+    // Written to their files as typed: any length of digits within the range.
+    number("ttl", 0, 1, 255),
+    number("idr", 0, 0, kIntMax),
     // A malformed address is the command's to refuse, in its own words.
     row("mac", ScanKind::None, 0, nullptr, nullptr, "mac", 0, Characters::Any,
         ValueCheck::UnicastMac, 0, 0, 0, RefusedBy::Command),

@@ -423,6 +423,23 @@ TEST(Rewrite, UnsafeOrOverlongValuesAreRefused) {
         {"namec_submit", "tc", "65536", "error value"},
         {"vs_width_submit", "vs_width", "2147483648", "error value"},
         {"vs_height_submit", "vs_height", "0000000000000000720", "set video scaling height="},
+        // The ranges the pages state are the device's own.
+        {"name4_submit", "framerate", "61", "error value"},
+        {"name4_submit", "framerate", "0", "error value"},
+        {"vs_width_submit", "vs_width", "4000", "error value"},
+        {"vs_height_submit", "vs_height", "15", "error value"},
+        {"name_audio_submit", "audiosample", "12345", "error valueerror value"},  // the button acts twice
+        {"name_audio2_submit", "audiobitrate", "0", "error value"},
+        {"name3_submit", "bitrate", "0", "error value"},
+        {"namei_submit", "fi", "10000000", "error len"},
+        {"namelr_submit", "lr", "\xEF\xBC\x91", "error char"},
+        {"namelb_submit", "lb", "1;", "error char"},
+        {"name2_submit", "netmask", "255.0.255.0", "error value"},
+        {"rtmpurl_submit", "rtmpurl", "rtmp://h:~/x", "error char"},
+        // Neither the TTL nor the IDR interval is stored as typed any more.
+        {"ttl_submit", "ttl", "42;reboot", "error char"},
+        {"ttl_submit", "ttl", "256", "error value"},
+        {"nameidr_submit", "idr", "2147483648", "error value"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(std::string(c.field) + "=" + c.value);
