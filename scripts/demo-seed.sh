@@ -165,13 +165,14 @@ EOF
     printf '}\n'
 } > "$m/asound.state"
 
-# When the demo device last started, as the kernel would say in /proc/stat.
-# The files above date from the second before, so they count as read at
-# that start, and a change made in the very second of seeding counts as
-# made after it. The demo's stub reboot writes the time anew.
+# When the demo device last started, as the kernel would say in /proc/stat:
+# a second ago, the files above a second before that, so they count as read
+# at that start and a change made right after seeding counts as made after
+# it (file times are compared in whole seconds). The demo's stub reboot
+# writes the time anew.
 mkdir -p "$root/proc"
 now=$(date +%s)
-find "$m" "$root/tmp" -exec touch -h -d "@$((now - 1))" {} +
-echo "btime $now" > "$root/proc/stat"
+find "$m" "$root/tmp" -exec touch -h -d "@$((now - 2))" {} +
+echo "btime $((now - 1))" > "$root/proc/stat"
 
 echo "demo: seeded $root"

@@ -216,16 +216,19 @@ else
     fail "HTTPS state read"; cat "$work/tls.log"
 fi
 
-echo "== a value the device itself refuses: a subtitle character without a GB2312 form"
+echo "== a value the device itself refuses: a header line it cannot write back, written by hand"
 tls_root=$(cut -d' ' -f3 "$work/tls/devices")
+# Never outside the fleet's own roots.
+[ -n "$tls_root" ] && [ -f "$tls_root/mnt/autorun.sh" ] &&
+    sed -i 's/^tc=.*/tc=5000   # receiver/' "$tls_root/mnt/autorun.sh"
 ansible dev01 -i "$work/tls/inventory.yml" -m webcfg.encoder.settings \
     -a "{\"url\": \"$tls_url\", \"username\": \"admin\", \"password\": \"fleet-demo\", \"validate_certs\": false,
-         \"settings\": {\"subtitle\": {\"text\": \"ok\\ud83d\\ude00\"}, \"encoder\": {\"ttl\": 7}}}" \
-    > "$work/device-refusal.log" 2>&1 && fail "an unconvertible subtitle passed"
-if grep -q '"msg": "the device refused subtitle.text (sub_submit): erro=-1; its reply: set sub:ok' "$work/device-refusal.log" &&
-    grep -q 'not set on the device: subtitle.text: wanted ok' "$work/device-refusal.log" &&
-    [ "$(cat "$tls_root/mnt/ttl.ini")" = 7 ]; then
-    pass "the device's refusal quoted, the earlier setting made"
+         \"settings\": {\"encoder\": {\"ttl\": 7, \"bitrate\": 3100000}}}" \
+    > "$work/device-refusal.log" 2>&1 && fail "a change over an unreadable header passed"
+if grep -q '"msg": "the device refused encoder.bitrate (name3_submit): error: autorun.sh: tc cannot be read, nothing changed; its reply: set bitrate:3100000' "$work/device-refusal.log" &&
+    grep -q 'not set on the device: encoder.bitrate: wanted 3100000' "$work/device-refusal.log" &&
+    [ "$(cat "$tls_root/mnt/ttl.ini")" = 7 ] && grep -q '^tc=5000   # receiver$' "$tls_root/mnt/autorun.sh"; then
+    pass "the device's refusal quoted, the earlier setting made, the header left as it was"
 else
     fail "device refusal"; cat "$work/device-refusal.log"
 fi

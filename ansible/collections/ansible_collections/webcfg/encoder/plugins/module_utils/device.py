@@ -36,8 +36,13 @@ FORBIDDEN_RADIOS = frozenset(['ctrlts'])
 REFUSAL_LINES = frozenset(['error len', 'error char', 'error value', 'input empty',
                            "Can't open file", 'The value is invalid or out of range.'])
 # "erro=" and "erro1=": the subtitle text did not convert whole (the device
-# still says "set ok" after it).
-REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=')
+# still says "set ok" after it). A flag file the shell could not write names
+# itself after "Can't open file".
+REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=', "Can't open file ",
+                    "Can't find volume control")
+# A pattern longer than this is not quoted in a refusal (the subtitle's
+# lists every GB2312 character).
+PATTERN_QUOTE_CHARS = 80
 # How much of a reply a failure message quotes.
 REPLY_QUOTE_CHARS = 600
 # Seconds between polls while a device restarts.
@@ -301,8 +306,18 @@ def check_value(name, value, rule):
         if 'maxLength' in rule and len(value) > rule['maxLength']:
             return '%s: %s is longer than the maximum length (maxLength) %s' % (
                 name, shown, rule['maxLength'])
+        size = len(value.encode('utf-8'))
+        if 'x-minBytes' in rule and size < rule['x-minBytes']:
+            return '%s: %s is shorter than the minimum of %s bytes (x-minBytes)' % (
+                name, shown, rule['x-minBytes'])
+        if 'x-maxBytes' in rule and size > rule['x-maxBytes']:
+            return '%s: %s is longer than the maximum of %s bytes (x-maxBytes)' % (
+                name, shown, rule['x-maxBytes'])
         if 'pattern' in rule and not re.search(rule['pattern'], value):
-            return '%s: %s does not match the pattern %s' % (name, shown, rule['pattern'])
+            pattern = rule['pattern']
+            if len(pattern) > PATTERN_QUOTE_CHARS:
+                return '%s: %s holds a character the device cannot store (pattern)' % (name, shown)
+            return '%s: %s does not match the pattern %s' % (name, shown, pattern)
     return None
 
 
