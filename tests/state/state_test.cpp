@@ -485,7 +485,9 @@ TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
         }
     }
     ASSERT_FALSE(probes.empty());
-    if (section == "subtitle") EXPECT_EQ(settings.at("subtitle.text").value("x-equivalent", ""), "fullwidth-ascii");
+    if (section == "subtitle") {
+        EXPECT_EQ(settings.at("subtitle.text").value("x-equivalent", ""), "fullwidth-ascii");
+    }
     const std::vector<std::string> errors = schemaErrors(schema, instances);
     int stored = 0;
     for (std::size_t i = 0; i < probes.size(); ++i) {
