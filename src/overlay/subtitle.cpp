@@ -159,21 +159,19 @@ std::optional<std::string> gb2312ToUtf8(const std::string& gb2312) {
 }
 
 std::uint16_t gb2312Code(std::uint32_t codePoint) {
-    // The table by code point, made once: a subtitle checks up to 99.
-    static const std::vector<std::pair<std::uint16_t, std::uint16_t>> byPoint = [] {
-        std::vector<std::pair<std::uint16_t, std::uint16_t>> index;
+    // The table turned round once per process, straight into a zeroed array
+    // by code point: sorting it would cost more than the rest of a request.
+    static std::uint16_t byPoint[0x10000];
+    static const bool filled = [] {
         for (std::size_t row = 0; row < kGb2312Rows; ++row)
             for (std::size_t cell = 0; cell < kGb2312Cells; ++cell)
                 if (const std::uint16_t point = kGb2312CodePoints[row][cell])
-                    index.emplace_back(point, static_cast<std::uint16_t>((kGb2312First + row) << 8 |
-                                                                         (kGb2312First + cell)));
-        std::sort(index.begin(), index.end());
-        return index;
+                    byPoint[point] = static_cast<std::uint16_t>((kGb2312First + row) << 8 |
+                                                                (kGb2312First + cell));
+        return true;
     }();
-    if (codePoint > 0xFFFF) return 0;
-    const auto at = std::lower_bound(byPoint.begin(), byPoint.end(),
-                                     std::make_pair(static_cast<std::uint16_t>(codePoint), std::uint16_t{0}));
-    return at != byPoint.end() && at->first == codePoint ? at->second : 0;
+    (void)filled;
+    return codePoint <= 0xFFFF ? byPoint[codePoint] : 0;
 }
 
 bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint) {

@@ -310,10 +310,12 @@ json subtitleSettings(Reader& reader) {
     subtitle["enabled"] = line->enable != 0;
     subtitle["x"] = acceptedNumber("s_x", line->x);
     subtitle["y"] = acceptedNumber("s_y", line->y);
-    // Only a text the subtitle command could have stored: a hand-written
-    // one may hold bytes that read back as control characters.
+    // Only a text the subtitle command could have stored: every other
+    // character came through the GB2312 table, but a hand-written widened
+    // byte may read back as a control character.
     const std::optional<std::string> text = overlay::typedSubtitleText(line->text);
-    if (text && overlay::storableSubtitleText(*text)) subtitle["text"] = *text;
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    if (text && std::none_of(text->begin(), text->end(), control)) subtitle["text"] = *text;
     if (!text || subtitle["text"].is_null() || subtitle["x"].is_null() || subtitle["y"].is_null())
         reader.unparsable("/mnt/zk.ini");
     return subtitle;
