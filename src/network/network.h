@@ -38,6 +38,9 @@ struct WifiNetwork {
     // or none: a rewrite loses nothing it holds of the network.
     bool blockReadable = true;
 };
+// A value of the network block without its double quotes, if it has them.
+std::string unquoted(const std::string& value);
+
 platform::FileValue<char> readWifiFlag();
 platform::FileValue<WifiNetwork> readNetworkBlock();
 // The address of the first "ifconfig wlan0 " line; no value when there is

@@ -42,25 +42,19 @@ std::string_view trimmed(std::string_view line) {
     return line.substr(0, line.find_last_not_of(" \t") + 1);
 }
 
-std::string unquotedValue(const std::string& value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
 // A network name in the form this program writes: in double quotes, a name
 // the ssid rule takes.
 bool readableName(const std::string& value) {
     const settings::ValueRule& rule = *settings::ruleForKey("ssid");
     return value.size() >= 2 && value.front() == '"' && value.back() == '"' &&
-           !settings::refusalFor(rule, unquotedValue(value));
+           !settings::refusalFor(rule, unquoted(value));
 }
 
 // A pass phrase in double quotes or a raw key of 64 hexadecimal digits
 // without them, as wpa_supplicant takes them.
 bool readablePassPhrase(const std::string& value) {
     const settings::ValueRule& rule = *settings::ruleForKey("psk");
-    const std::string phrase = unquotedValue(value);
+    const std::string phrase = unquoted(value);
     const bool quoted = phrase.size() + 2 == value.size();
     return !settings::refusalFor(rule, phrase) && (phrase.size() == 64) != quoted;
 }
@@ -227,6 +221,12 @@ bool readWifiValue(const char* field, const char* reply, std::string& value) {
 }
 
 }  // namespace
+
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
 
 platform::FileValue<char> readWifiFlag() { return platform::readFirstByte("/mnt/wifi/ifwifi"); }
 

@@ -101,6 +101,9 @@ std::uint16_t gb2312Code(std::uint32_t codePoint);
 // bytes that are no UTF-8 character (a cut, overlong or surrogate form).
 bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint);
 
+// Appends a code point of the BMP (every GB2312 character is one) in UTF-8.
+void appendUtf8(std::uint32_t codePoint, std::string& out);
+
 // Whether the subtitle holds text as typed: printable ASCII and characters
 // that have a GB2312 form, in UTF-8. Anything else would be dropped or cut
 // in the conversion.

@@ -146,16 +146,23 @@ std::optional<std::string> gb2312ToUtf8(const std::string& gb2312) {
         if (row >= kGb2312Rows || cell >= kGb2312Cells) return std::nullopt;
         unsigned point = kGb2312CodePoints[row][cell];
         if (point == 0) return std::nullopt;
-        // Every GB2312 character lies above U+007F and within the BMP.
-        if (point < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (point >> 6));
-        } else {
-            utf8 += static_cast<char>(0xE0 | (point >> 12));
-            utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        }
-        utf8 += static_cast<char>(0x80 | (point & 0x3F));
+        appendUtf8(point, utf8);
     }
     return utf8;
+}
+
+void appendUtf8(std::uint32_t codePoint, std::string& out) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+        return;
+    }
+    if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
 }
 
 std::uint16_t gb2312Code(std::uint32_t codePoint) {

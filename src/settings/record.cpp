@@ -19,10 +19,6 @@ bool setPendingLine(const std::string& line) {
 
 void clearPendingLine() { g_pendingLine.clear(); }
 
-}  // namespace settings
-
-namespace settings {
-
 void holdColourKeys(bool held) { g_colourKeysHeld = held; }
 
 void applyPendingLine() {

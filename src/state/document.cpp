@@ -75,12 +75,6 @@ json acceptedNumber(const char* field, long long value) {
     return value;
 }
 
-std::string unquoted(const std::string& value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
 // A flag file's value: missing gives fallback, a first byte of the table
 // its word, anything else (an empty file too) null and the file noted.
 json flag(Reader& reader, const platform::FileValue<char>& read, const char* path, json fallback,
@@ -158,9 +152,9 @@ json wifiSettings(Reader& reader, bool secrets) {
         // A block that cannot be read whole holds values this program has not seen.
         if (!n.blockReadable || !n.ssidReadable || (n.pskLine && !n.pskReadable))
             reader.unparsable("/mnt/wifi/wpa.conf");
-        if (n.blockReadable && n.ssidReadable) wifi["ssid"] = unquoted(*n.ssid);
+        if (n.blockReadable && n.ssidReadable) wifi["ssid"] = network::unquoted(*n.ssid);
         wifi["passphrase_set"] = n.blockReadable ? json(n.pskLine) : json(nullptr);
-        if (secrets && n.blockReadable && n.pskReadable) wifi["passphrase"] = unquoted(*n.psk);
+        if (secrets && n.blockReadable && n.pskReadable) wifi["passphrase"] = network::unquoted(*n.psk);
     }
     platform::FileValue<std::string> address = network::readWifiAddress();
     wifi["address"] = reader.check(address, "/mnt/wifi/wifi_ip.conf")

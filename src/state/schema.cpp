@@ -25,6 +25,8 @@ using json = nlohmann::json;
 
 const char* const kIpv4Pattern =
     "^(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])){3}$";
+// "255.255.255.255".
+constexpr std::size_t kIpv4Longest = 15;
 // Neither a group address (the lowest bit of the first byte) nor all zeros.
 const char* const kMacPattern =
     "^(?!00:00:00:00:00:00$)[0-9A-Fa-f][02468ACEace](:[0-9A-Fa-f]{2}){5}$";
@@ -165,15 +167,10 @@ std::string classOfPoints(std::vector<std::uint32_t> points) {
     std::sort(points.begin(), points.end());
     std::string body;
     const auto utf8 = [](std::uint32_t point) {
-        std::string out;
         if (point < 0x80) return classMember(static_cast<unsigned char>(point));
-        if (point < 0x800) {
-            out += static_cast<char>(0xC0 | (point >> 6));
-        } else {
-            out += static_cast<char>(0xE0 | (point >> 12));
-            out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        }
-        return out + static_cast<char>(0x80 | (point & 0x3F));
+        std::string out;
+        overlay::appendUtf8(point, out);
+        return out;
     };
     for (std::size_t i = 0; i < points.size();) {
         std::size_t j = i;
@@ -261,7 +258,7 @@ void describeValue(const settings::ValueRule& rule, Kind kind, json& p) {
         case settings::ValueCheck::Ipv4:
         case settings::ValueCheck::Netmask:
             p["pattern"] = rule.check == settings::ValueCheck::Ipv4 ? kIpv4Pattern : netmaskPattern();
-            p["maxLength"] = 15;
+            p["maxLength"] = std::min<std::size_t>(kIpv4Longest, room.value_or(kIpv4Longest));
             return;
         case settings::ValueCheck::UnicastMac:
             p["pattern"] = kMacPattern;
