@@ -11,6 +11,8 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/platform.h"
+
 namespace form {
 namespace {
 
@@ -148,6 +150,8 @@ Refusal refusalOf(Unreadable why) {
     return {"400 Bad Request", "the request cannot be read; nothing was done"};
 }
 
+std::string g_method;
+
 std::string envOr(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
@@ -194,18 +198,29 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request) {
     }
 }
 
-void refuse(Unreadable why) {
-    const Refusal r = refusalOf(why);
-    std::fprintf(stdout, "Status: %s\r\n", r.status);
+void answer(const char* status, const std::string& extraHeaders, const char* line) {
+    std::fprintf(stdout, "Status: %s\r\n%s", status, extraHeaders.c_str());
     cgiOut = stdout;
     cgiHeaderContentType("text/plain");
-    std::puts(r.line.c_str());
+    std::puts(line);
     std::fflush(stdout);
 }
+
+void refuse(Unreadable why) {
+    const Refusal r = refusalOf(why);
+    answer(r.status, "", r.line.c_str());
+}
+
+const std::string& method() { return g_method; }
 
 int run(int (*cgiMain)()) {
     RawRequest request;
     request.method = envOr("REQUEST_METHOD");
+    g_method = lower(request.method);
+    if (g_method == "post" && platform::fromAnotherSite(platform::requestSource())) {
+        answer("403 Forbidden", "", platform::kAnotherSiteRefusal);
+        return 1;
+    }
     request.queryString = envOr("QUERY_STRING");
     request.contentType = envOr("CONTENT_TYPE");
     if (const char* cl = std::getenv("CONTENT_LENGTH")) request.contentLength = cl;

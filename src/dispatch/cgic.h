@@ -78,12 +78,21 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request);
 // text/plain header and the one line.
 void refuse(Unreadable why);
 
+// Writes a whole reply that is not a report: a CGI Status line, any
+// further header lines (each ending in CRLF), the text/plain header and
+// the one line.
+void answer(const char* status, const std::string& extraHeaders, const char* line);
+
 // Makes these the fields the cgiForm calls read.
 void install(Fields fields);
 
+// The request's method as run() read it, in lower case ("get", "post").
+const std::string& method();
+
 // Reads the CGI environment and standard input, parses the form and calls
 // cgiMain with cgiOut set; returns its result, or 1 without calling it
-// when the request cannot be read (answered by refuse()).
+// when the request cannot be read (answered by refuse()) or is a POST
+// another site's page made (403, before a byte of its body is read).
 int run(int (*cgiMain)());
 
 }  // namespace form

@@ -95,6 +95,14 @@ bool isQuery(const Command& command) {
            command.run == overlay::cmdSubtitleReport;
 }
 
+// A GET is what a link or an image on any page sends, with the operator's
+// login: it may read reports, never change anything.
+bool carriesChange() {
+    for (const Command& command : kCommands)
+        if (!isQuery(command) && cgiFormSubmitClicked(command.submit) == cgiFormSuccess) return true;
+    return false;
+}
+
 }  // namespace
 
 void replyRefusal(const char* text) {
@@ -133,6 +141,10 @@ int commandOrder(const char* submit, const char* radio) {
 }
 
 int cgiMain() {
+    if (form::method() == "get" && carriesChange()) {
+        form::answer("405 Method Not Allowed", "Allow: POST\r\n", kGetRefusal);
+        return 0;
+    }
     cgiHeaderContentType("text/plain");
     platform::probeModelFlag();
     // Two requests editing the same small files would lose one's change.

@@ -37,7 +37,11 @@ void replyCannotOpen(const char* line = "Can't open file");
 // follows the command's message and is the command's outcome.
 void echoFlagFile(int digit, const char* appliancePath);
 
-// Writes the header, probes the model flag and walks the command list.
+// The one line a GET carrying a changing command is answered with (405).
+constexpr const char* kGetRefusal = "only a POST may change settings; nothing was done";
+
+// Writes the header, probes the model flag and walks the command list; a
+// GET that carries any command but the reports is refused whole.
 int cgiMain();
 
 // The 1-based place in the command list of the command with this submit

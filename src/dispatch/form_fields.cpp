@@ -45,7 +45,10 @@ void install(Fields fields) { g_fields = std::move(fields); }
 
 }  // namespace form
 
-void cgiHeaderContentType(const char* mimeType) { std::fprintf(cgiOut, "Content-type: %s\r\n\r\n", mimeType); }
+// Replies may hold settings a client should not keep: no cache stores them.
+void cgiHeaderContentType(const char* mimeType) {
+    std::fprintf(cgiOut, "Content-type: %s\r\nCache-Control: no-store\r\n\r\n", mimeType);
+}
 
 cgiFormResultType cgiFormSubmitClicked(const char* name) {
     return form::find(name) ? cgiFormSuccess : cgiFormNotFound;

@@ -41,6 +41,11 @@ struct WifiNetwork {
 // A value of the network block without its double quotes, if it has them.
 std::string unquoted(const std::string& value);
 
+// A pass phrase as replies show it: "********", in its quotes where it has
+// them; empty stays empty (no pass phrase). The state document with its
+// secrets is where a backup reads the real one.
+std::string maskedPassPhrase(const std::string& psk);
+
 platform::FileValue<char> readWifiFlag();
 platform::FileValue<WifiNetwork> readNetworkBlock();
 // The address of the first "ifconfig wlan0 " line; no value when there is

@@ -18,6 +18,8 @@ namespace {
 
 // Both Wi-Fi files are read as their first bytes only.
 constexpr std::size_t kWifiFileReadBytes = 2000;
+// What replies show in place of a pass phrase.
+constexpr const char* kMaskedPassPhrase = "********";
 
 // The lines of text, each without its line end (LF, or CR LF).
 std::vector<std::string_view> linesOf(const std::string& text) {
@@ -188,9 +190,9 @@ void updateWpaConf(Store store, Change change) {
         std::printf("ssid=%s\n", r.ssid.c_str());
         return;
     }
-    std::printf("current:\nssid=%s, psk=%s\n", r.ssid.c_str(), r.psk.c_str());
+    std::printf("current:\nssid=%s, psk=%s\n", r.ssid.c_str(), maskedPassPhrase(r.psk).c_str());
     settings::applyPendingLine();
-    std::printf("modify:\nssid=%s, psk=%s\n", r.ssid.c_str(), r.psk.c_str());
+    std::printf("modify:\nssid=%s, psk=%s\n", r.ssid.c_str(), maskedPassPhrase(r.psk).c_str());
     writeFileAndSync("/mnt/wifi/wpa.conf", networkBlockText(r.ssid, r.psk), store);
 }
 
@@ -226,6 +228,12 @@ std::string unquoted(const std::string& value) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         return value.substr(1, value.size() - 2);
     return value;
+}
+
+std::string maskedPassPhrase(const std::string& psk) {
+    if (psk.empty()) return psk;
+    const bool quoted = psk.size() >= 2 && psk.front() == '"' && psk.back() == '"';
+    return quoted ? "\"" + std::string(kMaskedPassPhrase) + "\"" : kMaskedPassPhrase;
 }
 
 platform::FileValue<char> readWifiFlag() { return platform::readFirstByte("/mnt/wifi/ifwifi"); }
@@ -285,7 +293,8 @@ Flow cmdSsid(int) {
 
 Flow cmdPasskey(int) {
     std::string value;
-    if (!readWifiValue("passkey", "set passkey:%s\n", value)) return Flow::Continue;
+    if (!readTextField("passkey", value)) return Flow::Continue;
+    std::printf("set passkey:%s\n", kMaskedPassPhrase);
     // A raw key stands without quotes; wpa_supplicant would take it quoted
     // for a 64-character pass phrase.
     const bool rawKey = value.size() == 64;

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,9 @@ constexpr int kPriorityRefused = 1 * 8 + 4;
 // The classic syslog limit for a whole message.
 constexpr std::size_t kMaxMessageBytes = 1024;
 constexpr const char* kMasked = "***";
+// A posted value is logged up to this many bytes, so that lines stay within
+// what small syslog daemons keep (busybox syslogd: 256 bytes).
+constexpr std::size_t kMaxLoggedValueBytes = 48;
 
 struct Setting {
     std::string name;
@@ -60,22 +64,72 @@ std::string maskRtmp(const std::string& url) {
     return out + url[appEnd] + kMasked;
 }
 
-// Quoted when it could be mistaken for the line's structure; bytes a log
-// reader would act on are escaped.
-std::string quoted(const std::string& text) {
-    bool plain = !text.empty() && text.find_first_of(" \"\\") == std::string::npos;
-    std::string out = plain ? "" : "\"";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            if (c == '"' || c == '\\') out += '\\';
-            out += static_cast<char>(c);
-        }
+// Length of the valid UTF-8 sequence at text[at] and its code point; 0
+// for a byte that begins none (overlong forms and surrogates included).
+std::size_t utf8At(const std::string& text, std::size_t at, unsigned& code) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
     }
-    return plain ? out : out + "\"";
+    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
+    if (length == 0 || lead > 0xf4 || at + length > text.size()) return 0;
+    code = lead & (0xff >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[at + i]);
+        if ((c & 0xc0) != 0x80) return 0;
+        code = code << 6 | (c & 0x3f);
+    }
+    const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
+    return length;
+}
+
+// Text a log reader shows as it is: bytes that are no UTF-8, control
+// characters (C0, DEL, C1) and the Unicode line and paragraph separators,
+// which some viewers break lines at, are written as escapes.
+std::string escaped(const std::string& text, bool inQuotes) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        unsigned code = 0;
+        const std::size_t length = utf8At(text, at, code);
+        char escape[8];
+        if (length == 0 || code < 0x20 || code == 0x7f) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[at]));
+            out += escape;
+            at += 1;
+            continue;
+        }
+        if ((code >= 0x80 && code <= 0x9f) || code == 0x2028 || code == 0x2029) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", code);
+            out += escape;
+        } else {
+            if (inQuotes && (code == '"' || code == '\\')) out += '\\';
+            out.append(text, at, length);
+        }
+        at += length;
+    }
+    return out;
+}
+
+// Quoted when it could be mistaken for the line's structure.
+std::string quoted(const std::string& text) {
+    const bool plain = !text.empty() && text.find_first_of(" \"\\;") == std::string::npos;
+    return plain ? escaped(text, false) : "\"" + escaped(text, true) + "\"";
+}
+
+// A value longer than kMaxLoggedValueBytes keeps its first bytes (never
+// half a character) and says how long it was.
+std::string cutValue(const std::string& value) {
+    if (value.size() <= kMaxLoggedValueBytes) return quoted(value);
+    std::size_t end = 0;
+    while (end < kMaxLoggedValueBytes) {
+        unsigned code = 0;
+        const std::size_t length = std::max<std::size_t>(utf8At(value, end, code), 1);
+        if (end + length > kMaxLoggedValueBytes) break;
+        end += length;
+    }
+    return quoted(value.substr(0, end)) + "[cut, " + std::to_string(value.size()) + " bytes]";
 }
 
 std::string cgiVariable(const char* name) {
@@ -116,8 +170,8 @@ std::string who() { return cgiVariable("REMOTE_USER") + " " + cgiVariable("REMOT
 
 std::string loggedValue(const std::string& name, const std::string& value) {
     if (name == "passkey") return kMasked;
-    if (name == "rtmpurl") return quoted(maskRtmp(value));
-    return quoted(value);
+    if (name == "rtmpurl") return cutValue(maskRtmp(value));
+    return cutValue(value);
 }
 
 void begin(const char* submit) {
@@ -153,14 +207,18 @@ void end() {
     if (!record.open) return;
     bool acted = record.lookedUp == 0 || record.found > 0 || !record.outcome.empty();
     if (!acted) return;
-    std::string message = who() + " " + quoted(record.submit);
-    for (const Setting& s : record.settings) {
-        message += " " + quoted(s.name);
-        if (!record.refusal) message += "=" + loggedValue(s.name, s.value);
-    }
     if (!record.outcome.empty() && record.outcome.back() == '\n') record.outcome.pop_back();
-    bool ok = record.outcome.empty();
-    message += ": " + (ok ? std::string("ok") : record.outcome);
+    const bool ok = record.outcome.empty();
+    // The outcome comes before the values: a daemon that cuts the line
+    // keeps what happened.
+    std::string message =
+        who() + " " + quoted(record.submit) + ": " + (ok ? std::string("ok") : escaped(record.outcome, false));
+    const char* separator = ";";
+    for (const Setting& s : record.settings) {
+        message += separator + (" " + quoted(s.name));
+        if (!record.refusal) message += "=" + loggedValue(s.name, s.value);
+        separator = "";
+    }
     send(ok ? kPriorityChanged : kPriorityRefused, message);
 }
 

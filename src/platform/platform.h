@@ -125,6 +125,26 @@ private:
     bool held_ = false;
 };
 
+// Where a browser says a request comes from, as the web server passed it
+// (the Origin and Sec-Fetch-Site headers, the Host it was sent to, and
+// whether it came over HTTPS).
+struct RequestSource {
+    std::optional<std::string> origin;
+    std::optional<std::string> fetchSite;
+    std::optional<std::string> host;
+    bool https = false;
+};
+RequestSource requestSource();
+
+// True for a request another site's page made: an Origin that is not the
+// request's own scheme, host and port, or a Sec-Fetch-Site other than
+// "same-origin" and "none". Clients that send neither (curl, firmware
+// tools, old browsers on a form post) pass.
+bool fromAnotherSite(const RequestSource& source);
+
+// The one line both programs answer such a request with.
+constexpr const char* kAnotherSiteRefusal = "the request comes from another site; nothing was done";
+
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();
 bool modelFlag();

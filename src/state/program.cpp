@@ -74,7 +74,13 @@ Query parseQuery(const std::string& text) {
 }  // namespace
 
 int run() {
-    if (envOr("REQUEST_METHOD") != "GET") {
+    const std::string method = envOr("REQUEST_METHOD");
+    // Anything but a read is a change; another site's page may not make one.
+    if (method != "GET" && platform::fromAnotherSite(platform::requestSource())) {
+        fail("403 Forbidden", "", platform::kAnotherSiteRefusal);
+        return 0;
+    }
+    if (method != "GET") {
         fail("405 Method Not Allowed", "Allow: GET\r\n", "only GET is answered here");
         return 0;
     }

@@ -79,7 +79,7 @@ TEST(CaptureStatus, BlockFollowsTheFiles) {
         SCOPED_TRACE(c.name);
         Sandbox box;
         for (const auto& [path, content] : c.files) box.write(path, content);
-        auto reply = box.get("codec_submit=&ctrlax=female");
+        auto reply = box.post("codec_submit=&ctrlax=female");
         EXPECT_EQ(reply.out, kHeader + c.block + "\nSet: sdk control(default)\n");
     }
 }
@@ -87,26 +87,26 @@ TEST(CaptureStatus, BlockFollowsTheFiles) {
 TEST(CaptureCommands, AutoDetectPolicyIsWrittenThroughTheShell) {
     Sandbox box;
     box.write("/mnt/format.ini", "1 9");
-    box.get("codec_submit=&ctrlax=male");
+    box.post("codec_submit=&ctrlax=male");
     EXPECT_EQ(box.read("/mnt/qiehuan"), "1\n");
-    box.get("codec_submit=&ctrlax=female");
+    box.post("codec_submit=&ctrlax=female");
     EXPECT_EQ(box.read("/mnt/qiehuan"), "0\n");
     EXPECT_EQ(box.calls(), std::vector<std::string>(4, "sync"));
-    auto ignored = box.get("codec_submit=&ctrlax=amale");
+    auto ignored = box.post("codec_submit=&ctrlax=amale");
     EXPECT_EQ(ignored.out, kHeader);
     EXPECT_EQ(box.count("sync"), 4);
 }
 
 TEST(CaptureCommands, CaptureModeRewritesTheFormatFile) {
     Sandbox box;
-    auto created = box.get("codec_submit=&ctrlau=female");
+    auto created = box.post("codec_submit=&ctrlau=female");
     EXPECT_EQ(created.out,
               std::string(kHeader) + "error open color config file\r\n\nSet: fix format capture\n");
     EXPECT_EQ(box.read("/mnt/format.ini"), "1 9");
     EXPECT_EQ(box.count("sync"), 2);
 
     box.write("/mnt/format.ini", "1 41");
-    auto detect = box.get("codec_submit=&ctrlau=male");
+    auto detect = box.post("codec_submit=&ctrlau=male");
     EXPECT_EQ(detect.out, std::string(kHeader) +
                               "\nRead: fix format capture\nSet format: SD,NTSC\n\n"
                               "\nSet: detect capture\n");
@@ -146,7 +146,7 @@ TEST(CaptureCommands, SetFormatStoresTheChosenCode) {
         SCOPED_TRACE(c.name);
         Sandbox box;
         if (c.before) box.write("/mnt/format.ini", *c.before);
-        auto reply = box.get(c.query);
+        auto reply = box.post(c.query);
         EXPECT_EQ(reply.out, kHeader + c.body);
         EXPECT_EQ(box.read("/mnt/format.ini"), c.after);
         EXPECT_EQ(box.count("sync"), 2);
@@ -156,13 +156,13 @@ TEST(CaptureCommands, SetFormatStoresTheChosenCode) {
 TEST(CaptureCommands, SetInputTypeCreatesTheInputFile) {
     Sandbox box;
     box.write("/mnt/format.ini", "1 9");
-    auto first = box.get("name129_submit=&menu_set_signal_mode=2");
+    auto first = box.post("name129_submit=&menu_set_signal_mode=2");
     EXPECT_EQ(first.out, kHeader + std::string("set signal format:2\n") +
                              "\nRead: fix format capture\nSet format: " + kXga +
                              "set_signal_mode=2\nset vga format=9 ok\n");
     EXPECT_EQ(box.read("/mnt/mk120.ini"), "2");
 
-    auto second = box.get("name129_submit=&menu_set_signal_mode=9");
+    auto second = box.post("name129_submit=&menu_set_signal_mode=9");
     EXPECT_EQ(second.out, kHeader + std::string("set signal format:0\n") +
                               "\n>>>>>>HDMI input\nRead: fix format capture\nSet format: " + kXga +
                               "set_signal_mode=0\nset vga format=9 ok\n");
@@ -189,7 +189,7 @@ TEST(CaptureCommands, FormatFileWithoutDigitsCountsAsMissing) {
             SCOPED_TRACE(std::string("<") + content + "> " + c.query);
             Sandbox box;
             box.write("/mnt/format.ini", content);
-            EXPECT_EQ(box.get(c.query).out, kHeader + c.body);
+            EXPECT_EQ(box.post(c.query).out, kHeader + c.body);
             EXPECT_EQ(box.read("/mnt/format.ini"),
                       std::string(c.query).rfind("name129", 0) == 0 ? std::string(content) : c.after);
         }
@@ -203,11 +203,11 @@ TEST(CaptureCommands, FilesThatCannotBeCreatedAreReported) {
     box.remove("/mnt/format.ini");
     ASSERT_EQ(0, ::symlink("missing/format.ini", box.hostPath("/mnt/format.ini").c_str()));
     ASSERT_EQ(0, ::symlink("missing/mk120.ini", box.hostPath("/mnt/mk120.ini").c_str()));
-    auto mode = box.get("codec_submit=&ctrlau=female");
+    auto mode = box.post("codec_submit=&ctrlau=female");
     EXPECT_EQ(mode.out, std::string(kHeader) +
                             "error open color config file\r\n\nSet: fix format capture\n"
                             "Can't open file\n");
-    auto input = box.get("name129_submit=&menu_set_signal_mode=1");
+    auto input = box.post("name129_submit=&menu_set_signal_mode=1");
     EXPECT_EQ(input.out, std::string(kHeader) +
                              "set signal format:1\nerror open color config file\r\n"
                              "set_signal_mode=1\nCan't open file\nset vga format=9 ok\n");

@@ -74,7 +74,7 @@ TEST(ColourCommands, BgIsTracedAtEveryScanOfItsLine) {
     const std::string firstRead = "read color.ini=128 0 0 0 0 200\r\nread color config file ok\r\n";
     const std::string laterRead = "read color.ini=128 50 0 0 0 200\r\nread color config file ok\r\n";
     // Twice inside the report (the two Wi-Fi updates), once when applied.
-    EXPECT_EQ(between(reply.out, "current:\nssid=\"studio\", psk=\"s3cret-pass\"\n", "modify:"),
+    EXPECT_EQ(between(reply.out, "current:\nssid=\"studio\", psk=\"********\"\n", "modify:"),
               trace + firstRead + "bg=0\nbg=50\n");
     EXPECT_EQ(between(reply.out, "current:\nwifi ip=192.168.0.9\n", "modify:"),
               trace + laterRead + "bg=50\nbg=50\n");

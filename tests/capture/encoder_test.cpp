@@ -32,12 +32,12 @@ TEST(EncoderCommands, ProfileAndQualityAreFlagFiles) {
     for (const FlagCase& c : cases) {
         SCOPED_TRACE(c.query);
         Sandbox box;
-        EXPECT_EQ(box.get(c.query).out, kHeader + std::string(c.reply));
+        EXPECT_EQ(box.post(c.query).out, kHeader + std::string(c.reply));
         EXPECT_EQ(box.read(c.path), c.content);
         EXPECT_EQ(box.calls(), std::vector<std::string>{"sync"});
     }
     Sandbox box;
-    EXPECT_EQ(box.get("codec_submit=&ctrlcz=amale&ctrlbz=Male").out, kHeader);
+    EXPECT_EQ(box.post("codec_submit=&ctrlcz=amale&ctrlbz=Male").out, kHeader);
     EXPECT_FALSE(box.exists("/mnt/kovra_encQuality.ini"));
     EXPECT_FALSE(box.exists("/mnt/kovra_encProfileIdc.ini"));
 }
@@ -52,7 +52,7 @@ TEST(EncoderCommands, LevelIsStoredAsItsMenuText) {
     for (const auto& [query, file, reply] : cases) {
         SCOPED_TRACE(query);
         Sandbox box;
-        EXPECT_EQ(box.get(query).out, kHeader + reply);
+        EXPECT_EQ(box.post(query).out, kHeader + reply);
         EXPECT_EQ(box.read("/mnt/kovra_encLevel.ini"), file);
         EXPECT_EQ(box.count("sync"), 2);
     }

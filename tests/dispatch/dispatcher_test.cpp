@@ -21,7 +21,7 @@ TEST(Dispatcher, RequestWithoutKnownFieldsGetsTheHeaderAlone) {
     multipartNoFields.body = "--b--\r\n";
     const Reply replies[] = {
         box.get(""),
-        box.get("unknown=1&codec_submit"),  // codec form without any of its groups
+        box.post("unknown=1&codec_submit"),  // codec form without any of its groups
         box.post({{"x", "y"}}),
         box.run(multipartNoFields),
     };
@@ -124,14 +124,15 @@ TEST(Dispatcher, TheThreePostingEncodingsReachTheCommands) {
         const char* body;
         const char* stored;
     } cases[] = {
-        {"GET", box.get("sub_submit=go&sub_text=64"), "set sub:64\nset ok\n", "64"},
+        {"urlencoded POST as a client writes it", box.post("sub_submit=go&sub_text=64"),
+         "set sub:64\nset ok\n", "64"},
         {"urlencoded POST", box.post({{"sub_text", "a b+c"}, {"sub_submit", ""}}),
          "set sub:a b+c\nset ok\n", "a b+c"},
         {"multipart POST", box.postMultipart({{"sub_submit", "Set"}, {"sub_text", "m\r\n1"}}),
          "set sub:m1\nset ok\n", "m1"},
         {"multipart with a quoted boundary", box.run(quoted), "set sub:q\nset ok\n", "q"},
         {"multipart closed without a line end", box.run(unterminated), "set sub:u\nset ok\n", "u"},
-        {"trailing submit field without =", box.get("sub_text=t&sub_submit"), "set sub:t\nset ok\n",
+        {"trailing submit field without =", box.post("sub_text=t&sub_submit"), "set sub:t\nset ok\n",
          "t"},
         {"query string of a POST is not read", box.run(postWithQuery), "", "t"},
     };
@@ -200,3 +201,80 @@ TEST(Dispatcher, AnUnwritableSettingsFileEndsTheRequest) {
 }
 
 }  // namespace
+
+// A link or an image on any page sends a GET with the operator's login, and
+// a page of another site can post; neither may change anything, in either
+// program, whatever web server runs them.
+TEST(Dispatcher, ChangesComeOnlyAsPostsFromTheDevicesOwnPages) {
+    Sandbox box;
+    box.write("/mnt/ttl.ini", "64");
+    const std::string refusedGet = "Status: 405 Method Not Allowed\r\nAllow: POST\r\n" + header() +
+                                   "only a POST may change settings; nothing was done\n";
+    const std::string forbidden =
+        "Status: 403 Forbidden\r\n" + header() + "the request comes from another site; nothing was done\n";
+    const std::string changed = header() + "set ttl:7\n";
+    const auto get = [](const char* query) {
+        Request r;
+        r.queryString = query;
+        r.omitContentLength = true;
+        return r;
+    };
+    // A post of ttl=7 from a client that says these of itself.
+    const auto from = [](std::vector<std::string> variables, bool state = false) {
+        Request r;
+        r.method = "POST";
+        r.contentType = "application/x-www-form-urlencoded";
+        r.body = "ttl_submit=&ttl=7";
+        r.stateProgram = state;
+        r.variables = std::move(variables);
+        return r;
+    };
+    const std::string device = "HTTP_HOST=device.lan";
+    struct Case {
+        const char* name;
+        Request request;
+        std::string reply;  // empty: any reply that is no refusal
+        const char* ttl;
+    } cases[] = {
+        {"GET of a change", get("ttl_submit=&ttl=7"), refusedGet, "64"},
+        {"GET of the reboot", get("name5_submit="), refusedGet, "64"},
+        {"GET of a report and a change", get("name44_submit=&ttl_submit=&ttl=7"), refusedGet, "64"},
+        {"GET of the status report", get("name44_submit="), "", "64"},
+        {"GET of the window report", get("mg_gx="), "", "64"},
+        {"GET of the subtitle report", get("sub_v="), "", "64"},
+        {"another site's origin", from({device, "HTTPS=on", "HTTP_ORIGIN=https://attacker.example"}),
+         forbidden, "64"},
+        {"another port of the device", from({device, "HTTPS=on", "HTTP_ORIGIN=https://device.lan:8443"}),
+         forbidden, "64"},
+        {"plain HTTP origin on HTTPS", from({device, "HTTPS=on", "HTTP_ORIGIN=http://device.lan"}),
+         forbidden, "64"},
+        {"opaque origin", from({device, "HTTP_ORIGIN=null"}), forbidden, "64"},
+        {"origin without a Host", from({"HTTP_ORIGIN=http://device.lan"}), forbidden, "64"},
+        {"marked same-site", from({device, "HTTP_SEC_FETCH_SITE=same-site"}), forbidden, "64"},
+        {"marked cross-site", from({device, "HTTP_SEC_FETCH_SITE=cross-site"}), forbidden, "64"},
+        {"own origin, written otherwise",
+         from({"HTTP_HOST=Device.LAN", "HTTPS=on", "HTTP_ORIGIN=https://device.lan:443",
+               "HTTP_SEC_FETCH_SITE=same-origin"}),
+         changed, "7"},
+        {"own origin on another port", from({"HTTP_HOST=[fd00::1]:8080", "HTTP_ORIGIN=http://[FD00::1]:8080"}),
+         changed, "7"},
+        {"typed by the operator", from({device, "HTTP_SEC_FETCH_SITE=none"}), changed, "7"},
+        {"a client that says nothing", from({}), changed, "7"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        box.write("/mnt/ttl.ini", "64");
+        const Reply reply = box.run(c.request);
+        if (c.reply.empty())
+            EXPECT_EQ(reply.out.compare(0, header().size(), header()), 0) << reply.out;
+        else
+            EXPECT_EQ(reply.out, c.reply);
+        EXPECT_EQ(box.read("/mnt/ttl.ini"), c.ttl);
+    }
+    EXPECT_EQ(box.count("reboot"), 0);
+    // The state program refuses such a post before anything else.
+    EXPECT_EQ(box.run(from({device, "HTTP_SEC_FETCH_SITE=same-site"}, true)).out,
+              "Status: 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\n"
+              "Cache-Control: no-store\r\n\r\n"
+              "{\"error\":\"the request comes from another site; nothing was done\"}\n");
+}

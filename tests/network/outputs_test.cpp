@@ -39,7 +39,7 @@ TEST(OutputSwitches, WriteTheirFlagFiles) {
         Sandbox box;
         box.write("/mnt/httpts.ini", "7\n");
         box.write("/mnt/rtsporrtmp.ini", "7\n");
-        EXPECT_EQ(box.get(c.query).out, kHeader + std::string(c.reply));
+        EXPECT_EQ(box.post(c.query).out, kHeader + std::string(c.reply));
         for (const auto& [path, content] : c.files) EXPECT_EQ(box.read(path), content) << path;
         EXPECT_EQ(box.calls(), std::vector<std::string>(c.syncs, "sync"));
     }
@@ -56,8 +56,8 @@ TEST(OutputSwitches, GroupsOfOnePostActInListOrder) {
 
 TEST(OutputSwitches, IgnoreGroupsWithoutTheCodecButtonOrAChoiceWord) {
     Sandbox box;
-    EXPECT_EQ(box.get("ctrlaz=female&ctrlez=amale").out, kHeader);
-    EXPECT_EQ(box.get("codec_submit=&ctrlaz=Female&ctrlez=on&ctrldz=").out, kHeader);
+    EXPECT_EQ(box.post("ctrlaz=female&ctrlez=amale").out, kHeader);
+    EXPECT_EQ(box.post("codec_submit=&ctrlaz=Female&ctrlez=on&ctrldz=").out, kHeader);
     EXPECT_FALSE(box.exists("/mnt/ts.ini"));
     EXPECT_FALSE(box.exists("/mnt/rtsp.ini"));
     EXPECT_FALSE(box.exists("/mnt/tcp.ini"));
@@ -67,8 +67,8 @@ TEST(OutputSwitches, RtmpChoiceShowsTheUrlInLaterReports) {
     Sandbox box;
     sandbox::layOutAppliance(box);
     box.write("/mnt/rtsp.ini", "0\n");
-    box.get("codec_submit=&ctrlez=amale");
-    auto report = box.get("name44_submit=").out;
+    box.post("codec_submit=&ctrlez=amale");
+    auto report = box.post("name44_submit=").out;
     EXPECT_NE(report.find("tcp stream tag output: enable\nrtmp: enable\n"
                           "rtmp live url: rtmp://192.168.18.7/live/kovra\nenable video sclaing"),
               std::string::npos);

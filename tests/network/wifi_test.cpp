@@ -14,8 +14,8 @@ TEST(Wifi, NetworkNameIsStoredInQuotes) {
     Sandbox box;
     box.write("/mnt/wifi/wpa.conf", networkBlock("\"old\"", "\"pass word\""));
     auto reply = box.post({{"ssid_submit", ""}, {"ssid", "studio net"}});
-    EXPECT_EQ(reply.out, kHeader + std::string("set ssid:studio net\ncurrent:\nssid=\"old\", psk=\"pass word\"\n"
-                                               "modify:\nssid=\"studio net\", psk=\"pass word\"\nset ok\n"));
+    EXPECT_EQ(reply.out, kHeader + std::string("set ssid:studio net\ncurrent:\nssid=\"old\", psk=\"********\"\n"
+                                               "modify:\nssid=\"studio net\", psk=\"********\"\nset ok\n"));
     EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), networkBlock("\"studio net\"", "\"pass word\""));
     EXPECT_EQ(box.count("sync"), 2);
 }
@@ -24,15 +24,16 @@ TEST(Wifi, PassPhraseNextToANameHoldingOtherKeys) {
     Sandbox box;
     box.write("/mnt/wifi/wpa.conf", networkBlock("\"my end ip=1\"", "\"old pass\""));
     auto reply = box.post({{"passkey_submit", ""}, {"passkey", "n3w pass"}});
-    EXPECT_EQ(reply.out, kHeader + std::string("set passkey:n3w pass\ncurrent:\n"
-                                               "ssid=\"my end ip=1\", psk=\"old pass\"\nmodify:\n"
-                                               "ssid=\"my end ip=1\", psk=\"n3w pass\"\nset ok\n"));
+    EXPECT_EQ(reply.out, kHeader + std::string("set passkey:********\ncurrent:\n"
+                                               "ssid=\"my end ip=1\", psk=\"********\"\nmodify:\n"
+                                               "ssid=\"my end ip=1\", psk=\"********\"\nset ok\n"));
     EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), networkBlock("\"my end ip=1\"", "\"n3w pass\""));
 }
 
 TEST(Wifi, ValuesWithinWifiBoundsAreStoredAndReadBackWhole) {
     // A name of up to 32 bytes, a pass phrase of 8 to 63 and a raw 64-digit
-    // key (hand-written) all come back whole in the next change's report.
+    // key (hand-written) are all stored whole; the next change's report
+    // shows the name and never the pass phrase.
     const std::string raw(64, 'a');
     const struct {
         const char* submit;
@@ -42,11 +43,11 @@ TEST(Wifi, ValuesWithinWifiBoundsAreStoredAndReadBackWhole) {
         std::string current;  // as the next change reads it
     } cases[] = {
         {"ssid_submit", "ssid", std::string(32, 'n'), networkBlock("\"" + std::string(32, 'n') + "\"", "\"pass word\""),
-         "ssid=\"" + std::string(32, 'n') + "\", psk=\"pass word\""},
+         "ssid=\"" + std::string(32, 'n') + "\", psk=\"********\""},
         {"passkey_submit", "passkey", std::string(63, 'p'), networkBlock("\"old\"", "\"" + std::string(63, 'p') + "\""),
-         "ssid=\"old\", psk=\"" + std::string(63, 'p') + "\""},
+         "ssid=\"old\", psk=\"********\""},
         {"passkey_submit", "passkey", "8 chars!", networkBlock("\"old\"", "\"8 chars!\""),
-         "ssid=\"old\", psk=\"8 chars!\""},
+         "ssid=\"old\", psk=\"********\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -62,7 +63,7 @@ TEST(Wifi, ValuesWithinWifiBoundsAreStoredAndReadBackWhole) {
     Sandbox box;
     box.write("/mnt/wifi/wpa.conf", "network={\n\tscan_ssid=1\n\tssid=\"lab\"\n\tpsk=" + raw + "\n}\n");
     auto reply = box.post({{"passkey_submit", ""}, {"passkey", "new phrase"}});
-    EXPECT_NE(reply.out.find("current:\nssid=\"lab\", psk=" + raw + "\n"), std::string::npos);
+    EXPECT_NE(reply.out.find("current:\nssid=\"lab\", psk=********\n"), std::string::npos);
     box.write("/mnt/wifi/wpa.conf", "network={\nssid=\"lab\"\npsk=" + raw + "\n}\n");
     box.post({{"ssid_submit", ""}, {"ssid", "lab2"}});
     EXPECT_EQ(box.read("/mnt/wifi/wpa.conf"), networkBlock("\"lab2\"", raw));
@@ -88,15 +89,15 @@ TEST(Wifi, FilesSurviveChangesThatAreNotTheirOwn) {
          "ifconfig wlan0 10.1.2.3 netmask 255.255.255.0 broadcast 10.1.2.255 up\n",
          "wifi ip=192.168.0.9\n"},
         {"raw key", "/mnt/wifi/wpa.conf", "network={\nssid=\"studio\"\npsk=" + raw + "\n}\n",
-         "ssid=\"studio\", psk=" + raw + "\n"},
+         "ssid=\"studio\", psk=********\n"},
         {"open network", "/mnt/wifi/wpa.conf", "network={\nssid=\"guest\"\nkey_mgmt=NONE\n}\n",
          "ssid=\"guest\", psk=\n"},
         {"long pass phrase", "/mnt/wifi/wpa.conf",
          networkBlock("\"studio\"", "\"" + std::string(60, 'q') + "\""),
-         "ssid=\"studio\", psk=\"" + std::string(60, 'q') + "\"\n"},
+         "ssid=\"studio\", psk=\"********\"\n"},
         {"extra lines", "/mnt/wifi/wpa.conf",
          "ctrl_interface=/var/run/wpa\nnetwork={\n  scan_ssid=1\n  ssid=\"hidden\"\n  psk=\"s3cret99\"\n}\n",
-         "ssid=\"hidden\", psk=\"s3cret99\"\n"},
+         "ssid=\"hidden\", psk=\"********\"\n"},
     };
     for (const auto& c : cases) {
         for (const Fields& change : {Fields{{"name3_submit", ""}, {"bitrate", "3000000"}},
@@ -208,7 +209,7 @@ TEST(Wifi, ChangesKeepTheSecurityAndWriteOnlyBlocksWpaSupplicantReads) {
         std::optional<std::string> after;   // nullopt: left as it was
     } cases[] = {
         {"name over a pass phrase", wpa, {{"ssid_submit", ""}, {"ssid", "new"}},
-         "current:\nssid=\"lab\", psk=\"pass word\"\nmodify:\nssid=\"new\", psk=\"pass word\"\nset ok\n",
+         "current:\nssid=\"lab\", psk=\"********\"\nmodify:\nssid=\"new\", psk=\"********\"\nset ok\n",
          networkBlock("\"new\"", "\"pass word\"")},
         {"name over an open network", open, {{"ssid_submit", ""}, {"ssid", "new"}},
          "current:\nssid=\"guest\", psk=\nmodify:\nssid=\"new\", psk=\nset ok\n",
@@ -221,22 +222,22 @@ TEST(Wifi, ChangesKeepTheSecurityAndWriteOnlyBlocksWpaSupplicantReads) {
          "network={\nssid=\"new\"\nkey_mgmt=NONE\npriority=2\n}"},
         {"name over a raw key", "network={\nssid=\"lab\"\npsk=" + raw + "\n}\n",
          {{"ssid_submit", ""}, {"ssid", "new"}},
-         "current:\nssid=\"lab\", psk=" + raw + "\nmodify:\nssid=\"new\", psk=" + raw + "\nset ok\n",
+         "current:\nssid=\"lab\", psk=********\nmodify:\nssid=\"new\", psk=********\nset ok\n",
          networkBlock("\"new\"", raw)},
         {"pass phrase over an open network", open, {{"passkey_submit", ""}, {"passkey", "k=v \"-free"}},
          "", std::nullopt},
         {"pass phrase with = over an open network", open,
          {{"passkey_submit", ""}, {"passkey", "k=v pass"}},
-         "current:\nssid=\"guest\", psk=\nmodify:\nssid=\"guest\", psk=\"k=v pass\"\nset ok\n",
+         "current:\nssid=\"guest\", psk=\nmodify:\nssid=\"guest\", psk=\"********\"\nset ok\n",
          networkBlock("\"guest\"", "\"k=v pass\"")},
         {"raw key as a pass phrase", wpa, {{"passkey_submit", ""}, {"passkey", raw}},
-         "current:\nssid=\"lab\", psk=\"pass word\"\nmodify:\nssid=\"lab\", psk=" + raw + "\nset ok\n",
+         "current:\nssid=\"lab\", psk=\"********\"\nmodify:\nssid=\"lab\", psk=********\nset ok\n",
          networkBlock("\"lab\"", raw)},
         {"pass phrase over a name written unquoted", networkBlock("kovra", "plume"),
          {{"passkey_submit", ""}, {"passkey", "8 chars!"}}, cannot, std::nullopt},
         {"pass phrase over a name in quotes", networkBlock("\"kovra\"", "plume"),
          {{"passkey_submit", ""}, {"passkey", "8 chars!"}},
-         "current:\nssid=\"kovra\", psk=plume\nmodify:\nssid=\"kovra\", psk=\"8 chars!\"\nset ok\n",
+         "current:\nssid=\"kovra\", psk=********\nmodify:\nssid=\"kovra\", psk=\"********\"\nset ok\n",
          networkBlock("\"kovra\"", "\"8 chars!\"")},
         {"pass phrase over an empty file", "", {{"passkey_submit", ""}, {"passkey", "8 chars!"}},
          noName, std::nullopt},
@@ -264,7 +265,7 @@ TEST(Wifi, ChangesKeepTheSecurityAndWriteOnlyBlocksWpaSupplicantReads) {
         if (c.before) box.write("/mnt/wifi/wpa.conf", *c.before);
         const std::string& value = c.change[1].second;
         const std::string own = c.change[0].first == "ssid_submit" ? "set ssid:" + value + "\n"
-                                                                  : "set passkey:" + value + "\n";
+                                                                  : "set passkey:********\n";
         auto reply = box.post(c.change);
         if (c.reply.empty()) {  // refused by the field's rule
             EXPECT_EQ(reply.out.rfind(kHeader + std::string("error "), 0), 0u) << reply.out;

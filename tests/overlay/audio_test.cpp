@@ -20,12 +20,12 @@ TEST(Audio, InputChoiceIsAFlagFile) {
         SCOPED_TRACE(std::string(word) + (sdiModel ? " on the SDI model" : ""));
         Sandbox box;
         if (sdiModel) box.write("/mnt/mk250.ini", "");
-        EXPECT_EQ(box.get(std::string("codec_submit=&audioin=") + word).out, kHeader + std::string(reply));
+        EXPECT_EQ(box.post(std::string("codec_submit=&audioin=") + word).out, kHeader + std::string(reply));
         EXPECT_EQ(box.read("/mnt/ha.ini"), stored);
         EXPECT_EQ(box.count("sync"), 2);
     }
     Sandbox box;
-    EXPECT_EQ(box.get("codec_submit=&audioin=amale").out, kHeader);
+    EXPECT_EQ(box.post("codec_submit=&audioin=amale").out, kHeader);
     EXPECT_FALSE(box.exists("/mnt/ha.ini"));
 }
 
@@ -86,7 +86,7 @@ TEST(Audio, ReportShowsTheStoredVolumeWhole) {
     Sandbox box;
     sandbox::layOutAppliance(box);
     box.post({{"name_volume_submit", ""}, {"volume", "100"}});
-    EXPECT_NE(box.get("name44_submit=").out.find("audio in: hdmi\n3.5 audio volume+:100\n"),
+    EXPECT_NE(box.post("name44_submit=").out.find("audio in: hdmi\n3.5 audio volume+:100\n"),
               std::string::npos);
 }
 

@@ -62,7 +62,7 @@ TEST(Subtitle, TextIsStoredInWideGb2312AndReportedInUtf8) {
         EXPECT_EQ(set.out, kHeader + "set sub:" + c.typed + "\n" + c.errors + "set ok\n");
         EXPECT_EQ(box.read("/mnt/zk.ini"), "1 5 6 " + *c.stored);
         EXPECT_EQ(box.count("sync"), 2);
-        EXPECT_EQ(box.get("sub_v=").out, kHeader + c.report);
+        EXPECT_EQ(box.post("sub_v=").out, kHeader + c.report);
     }
 }
 
@@ -132,8 +132,8 @@ TEST(Subtitle, ItemsMissingFromTheFileReadAsZeroAndEmpty) {
         SCOPED_TRACE(c.before);
         Sandbox box;
         box.write("/mnt/zk.ini", c.before);
-        EXPECT_EQ(box.get("sub_v=").out, kHeader + c.report);
-        EXPECT_EQ(box.get("s_x_submit=&s_x=7").out, kHeader + "set x:7\nset ok\n");
+        EXPECT_EQ(box.post("sub_v=").out, kHeader + c.report);
+        EXPECT_EQ(box.post("s_x_submit=&s_x=7").out, kHeader + "set x:7\nset ok\n");
         EXPECT_EQ(box.read("/mnt/zk.ini"), c.after);
     }
 }
@@ -153,10 +153,10 @@ TEST(Subtitle, FontChoiceIsWrittenAndReported) {
         Sandbox box;
         box.write("/mnt/zk.ini", "0 1 2 ");
         box.write("/mnt/zhiti.ini", "9 stale");
-        EXPECT_EQ(box.get(c.query).out, kHeader + c.body);
+        EXPECT_EQ(box.post(c.query).out, kHeader + c.body);
         EXPECT_EQ(box.read("/mnt/zhiti.ini"), c.file);
         EXPECT_TRUE(box.calls().empty());
-        EXPECT_EQ(box.get("sub_v=").out, kHeader + reportOf("disable", c.font, 1, 2, ""));
+        EXPECT_EQ(box.post("sub_v=").out, kHeader + reportOf("disable", c.font, 1, 2, ""));
     }
 }
 
@@ -170,7 +170,7 @@ TEST(Subtitle, FontFileIsReadByItsFirstByte) {
         Sandbox box;
         box.write("/mnt/zk.ini", "1 3 4 ");
         if (file) box.write("/mnt/zhiti.ini", *file);
-        EXPECT_EQ(box.get("sub_v=").out, kHeader + reportOf("enable", font, 3, 4, ""));
+        EXPECT_EQ(box.post("sub_v=").out, kHeader + reportOf("enable", font, 3, 4, ""));
         EXPECT_EQ(box.exists("/mnt/zhiti.ini"), file.has_value());
     }
 }
@@ -180,7 +180,7 @@ TEST(Subtitle, RadiosWithoutAChoiceDoNothing) {
         SCOPED_TRACE(query);
         Sandbox box;
         box.write("/mnt/zk.ini", "1 2 3 ");
-        EXPECT_EQ(box.get(query).out, kHeader);
+        EXPECT_EQ(box.post(query).out, kHeader);
         EXPECT_EQ(box.read("/mnt/zk.ini"), "1 2 3 ");
         EXPECT_FALSE(box.exists("/mnt/zhiti.ini"));
     }
@@ -209,10 +209,10 @@ TEST(Subtitle, MissingSubtitleFileIsReportedAndNotCreated) {
 TEST(Subtitle, FilesThatCannotBeReadOrWrittenAreReported) {
     Sandbox box;
     box.makeDirectory("/mnt/zk.ini");
-    EXPECT_EQ(box.get("s_y_submit=&s_y=1").out, kHeader + "set y:1\nCan't open file\n");
-    EXPECT_EQ(box.get("sub_v=").out, kHeader + "Can't open file\n");
+    EXPECT_EQ(box.post("s_y_submit=&s_y=1").out, kHeader + "set y:1\nCan't open file\n");
+    EXPECT_EQ(box.post("sub_v=").out, kHeader + "Can't open file\n");
     ASSERT_EQ(0, ::symlink("missing/zhiti.ini", box.hostPath("/mnt/zhiti.ini").c_str()));
-    EXPECT_EQ(box.get("sub_z_submit=&sub_z=male").out,
+    EXPECT_EQ(box.post("sub_z_submit=&sub_z=male").out,
               kHeader + "choose the small font\nCan't open file\n");
     EXPECT_TRUE(box.calls().empty());
 }
@@ -260,7 +260,7 @@ TEST(Subtitle, LongestTextIsReportedWhole) {
     }
     Sandbox box;
     box.write("/mnt/zk.ini", "1 2 3 " + chinese99Gb);
-    EXPECT_EQ(box.get("sub_v=").out, kHeader + reportOf("enable", "big", 2, 3, chinese99));
+    EXPECT_EQ(box.post("sub_v=").out, kHeader + reportOf("enable", "big", 2, 3, chinese99));
 }
 
 // A stored text longer than the system ever writes, or cut by the read
@@ -276,17 +276,17 @@ TEST(Subtitle, OverlongStoredTextIsNotWrittenBack) {
     for (const std::string& file : refused) {
         Sandbox box;
         box.write("/mnt/zk.ini", file);
-        EXPECT_EQ(box.get("s_x_submit=&s_x=9").out, kHeader + "set x:9\nerror len");
-        EXPECT_EQ(box.get("sub_v=").out, kHeader + "error len");
+        EXPECT_EQ(box.post("s_x_submit=&s_x=9").out, kHeader + "set x:9\nerror len");
+        EXPECT_EQ(box.post("sub_v=").out, kHeader + "error len");
         EXPECT_EQ(box.read("/mnt/zk.ini"), file);
         EXPECT_TRUE(box.calls().empty());
-        EXPECT_EQ(box.get("sub_submit=&sub_text=A").out, kHeader + "set sub:A\nset ok\n");
+        EXPECT_EQ(box.post("sub_submit=&sub_text=A").out, kHeader + "set sub:A\nset ok\n");
         EXPECT_EQ(box.read("/mnt/zk.ini"), "1 2 3 \xA3\xC1");
     }
     // A whole text followed by more than the read limit keeps the text.
     Sandbox box;
     box.write("/mnt/zk.ini", "1 2 3 \xA3\xC1 " + pairs100 + pairs100);
-    EXPECT_EQ(box.get("s_x_submit=&s_x=9").out, kHeader + "set x:9\nset ok\n");
+    EXPECT_EQ(box.post("s_x_submit=&s_x=9").out, kHeader + "set x:9\nset ok\n");
     EXPECT_EQ(box.read("/mnt/zk.ini"), "1 9 3 \xA3\xC1");
 }
 

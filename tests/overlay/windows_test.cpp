@@ -42,7 +42,7 @@ TEST(Overlay, ReportShowsBothWindows) {
         SCOPED_TRACE(c.name);
         Sandbox box;
         box.write("/mnt/m.ini", c.file);
-        EXPECT_EQ(box.get("mg_gx=").out, kHeader + c.body);
+        EXPECT_EQ(box.post("mg_gx=").out, kHeader + c.body);
         EXPECT_EQ(box.read("/mnt/m.ini"), c.file);
         EXPECT_TRUE(box.calls().empty());
     }
@@ -63,7 +63,7 @@ TEST(Overlay, SwitchesRewriteTheirField) {
         SCOPED_TRACE(c.query);
         Sandbox box;
         box.write("/mnt/m.ini", kFile);
-        EXPECT_EQ(box.get(c.query).out, kHeader + c.body);
+        EXPECT_EQ(box.post(c.query).out, kHeader + c.body);
         EXPECT_EQ(box.read("/mnt/m.ini"), c.file);
         EXPECT_EQ(box.count("sync"), 1);
     }
@@ -87,7 +87,7 @@ TEST(Overlay, EditsFindTheFieldTheReportShows) {
         SCOPED_TRACE(c.before + " / " + c.query);
         Sandbox box;
         box.write("/mnt/m.ini", c.before);
-        box.get(c.query);
+        box.post(c.query);
         EXPECT_EQ(box.read("/mnt/m.ini"), c.after);
     }
 }
@@ -97,7 +97,7 @@ TEST(Overlay, SwitchWithoutAChoiceDoesNothing) {
         SCOPED_TRACE(query);
         Sandbox box;
         box.write("/mnt/m.ini", "0 1 2 3 4 0 5 6 7 8");
-        EXPECT_EQ(box.get(query).out, kHeader);
+        EXPECT_EQ(box.post(query).out, kHeader);
         EXPECT_EQ(box.read("/mnt/m.ini"), "0 1 2 3 4 0 5 6 7 8");
         EXPECT_TRUE(box.calls().empty());
     }
@@ -139,7 +139,7 @@ TEST(Overlay, PairsReplaceTheirTwoFields) {
 TEST(Overlay, ReportShowsTheStoredTextAsNumbers) {
     Sandbox box;
     box.write("/mnt/m.ini", "1 12abc abc 300 200 0 5 6 7 8");
-    EXPECT_EQ(box.get("mg_gx=").out,
+    EXPECT_EQ(box.post("mg_gx=").out,
               kHeader + report("enable", "disable", 12, 0, 300, 200, 5, 6, 7, 8));
 }
 
@@ -234,8 +234,8 @@ TEST(Overlay, MissingFileIsReportedAndNotCreated) {
 TEST(Overlay, UnreadableFileIsReportedLikeAMissingOne) {
     Sandbox box;
     box.makeDirectory("/mnt/m.ini");
-    EXPECT_EQ(box.get("mg_gx=").out, kHeader + "Can't open file\n");
-    EXPECT_EQ(box.get("mg_a_submit=&mg_a=female").out, kHeader + "mg enable\nCan't open file\n");
+    EXPECT_EQ(box.post("mg_gx=").out, kHeader + "Can't open file\n");
+    EXPECT_EQ(box.post("mg_a_submit=&mg_a=female").out, kHeader + "mg enable\nCan't open file\n");
     EXPECT_TRUE(box.calls().empty());
 }
 

@@ -88,8 +88,8 @@ TEST(Rewrite, WithWifiEnabledTheReportAlreadyShowsTheChange) {
     Values after;
     after.bitrate = 4000000;
     const std::string wifi =
-        "wifi: enable\ncurrent:\nssid=\"studio\", psk=\"s3cret-pass\"\nmodify:\n"
-        "ssid=\"studio\", psk=\"s3cret-pass\"\nset ok\ncurrent:\nwifi ip=192.168.0.9\nmodify:\n"
+        "wifi: enable\ncurrent:\nssid=\"studio\", psk=\"********\"\nmodify:\n"
+        "ssid=\"studio\", psk=\"********\"\nset ok\ncurrent:\nwifi ip=192.168.0.9\nmodify:\n"
         "wifi ip=192.168.0.9\nset ok\n";
     std::string expectedReport = replaceAll(report(after), "gateway=192.168.18.1\nttl",
                                             "gateway=192.168.18.1\n" + wifi + "ttl");
@@ -208,14 +208,14 @@ TEST(Rewrite, StatusQueryAndChangeInOnePost) {
 TEST(Rewrite, ScalingSwitchAndItsReport) {
     Sandbox box;
     layOutWithoutWifi(box);
-    auto off = box.get("codec_submit=&selvs=female");
+    auto off = box.post("codec_submit=&selvs=female");
     EXPECT_EQ(off.out, kHeader + std::string("set no video scaling\n") + report() +
                            applied("ctrlcodec=2\n", Values{}) + "set ok\n");
     EXPECT_EQ(box.read("/mnt/autorun.sh"),
               replaceAll(sandbox::bootScript(), "ctrlcodec=1", "ctrlcodec=2"));
-    auto status = box.get("name44_submit=");
+    auto status = box.post("name44_submit=");
     EXPECT_EQ(status.out, kHeader + report(Values{}, "disable video sclaing\n\n"));
-    EXPECT_EQ(box.get("codec_submit=&audioen=amale").out, kHeader);
+    EXPECT_EQ(box.post("codec_submit=&audioen=amale").out, kHeader);
 }
 
 TEST(Rewrite, TemplateSwapComesBeforeTheOtherCodecGroups) {
@@ -252,7 +252,7 @@ TEST(Rewrite, TemplateSwapComesBeforeTheOtherCodecGroups) {
 TEST(Rewrite, AacTemplateIsCopiedWithoutAReport) {
     Sandbox box;
     layOutWithoutWifi(box);
-    EXPECT_EQ(box.get("codec_submit=&ctrlts=male").out, kHeader + std::string("h264 and aac\n"));
+    EXPECT_EQ(box.post("codec_submit=&ctrlts=male").out, kHeader + std::string("h264 and aac\n"));
     EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript("\n# aac" + sandbox::kEncoderStart));
     EXPECT_EQ(box.count("sync"), 2);
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
@@ -260,7 +260,7 @@ TEST(Rewrite, AacTemplateIsCopiedWithoutAReport) {
 
 TEST(Rewrite, RebootButtonRunsRebootOnce) {
     Sandbox box;
-    EXPECT_EQ(box.get("name5_submit=").out, kHeader + std::string("reboot now\n"));
+    EXPECT_EQ(box.post("name5_submit=").out, kHeader + std::string("reboot now\n"));
     EXPECT_EQ(box.calls(), std::vector<std::string>{"reboot"});
 }
 
@@ -281,7 +281,7 @@ TEST(Rewrite, ScriptWithoutHeaderEndIsReportedAndLeftAlone) {
         Sandbox box;
         sandbox::layOutAppliance(box);
         box.write("/mnt/autorun.sh", old);
-        auto query = box.get("name44_submit=");
+        auto query = box.post("name44_submit=");
         auto change = box.post({{"name3_submit", ""}, {"bitrate", "3000000"}});
         std::string queryBody = *sandbox::bodyOf(query);
         EXPECT_EQ(change.out, kHeader + std::string("set bitrate:3000000\n") + queryBody +
@@ -558,7 +558,7 @@ TEST(Rewrite, HeaderLinesThatCannotBeReadBackAreReportedAndLeftAlone) {
             sandbox::layOutAppliance(box);
             const std::string old = replaceAll(sandbox::bootScript(), c.from, c.to);
             box.write("/mnt/autorun.sh", old);
-            const std::string query = *sandbox::bodyOf(box.get("name44_submit="));
+            const std::string query = *sandbox::bodyOf(box.post("name44_submit="));
             EXPECT_NE(query.find(c.queried), std::string::npos) << query;
             EXPECT_EQ(query.find("error"), std::string::npos);
             auto reply = box.post(change);

@@ -36,7 +36,7 @@ std::string fullReport(const std::string& wifi = kWifiReport,
 TEST(StatusReport, ShowsEverySectionOfAFullyLaidOutAppliance) {
     Sandbox box;
     sandbox::layOutAppliance(box);
-    auto reply = box.get("name44_submit=");
+    auto reply = box.post("name44_submit=");
     EXPECT_EQ(reply.out, kHeader + fullReport());
     EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript());
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
@@ -47,7 +47,7 @@ TEST(StatusReport, ShowsEverySectionOfAFullyLaidOutAppliance) {
 TEST(StatusReport, ShowsDefaultsOnABareAppliance) {
     Sandbox box;
     box.write("/mnt/autorun.sh", "end\n" + std::string(300, '#') + "\n");
-    auto reply = box.get("name44_submit=");
+    auto reply = box.post("name44_submit=");
     EXPECT_EQ(reply.out,
               std::string(kHeader) +
                   "\nip=192.168.18.209\nnetmask=255.255.255.0\ngateway=192.168.18.1\n"
@@ -66,7 +66,7 @@ TEST(StatusReport, MissingBootScriptIsReportedAlone) {
     Sandbox box;
     sandbox::layOutAppliance(box);
     box.remove("/mnt/autorun.sh");
-    EXPECT_EQ(box.get("name44_submit=").out, kHeader + std::string("Can't open file autorun.sh\n"));
+    EXPECT_EQ(box.post("name44_submit=").out, kHeader + std::string("Can't open file autorun.sh\n"));
 }
 
 using Files = std::map<std::string, std::optional<std::string>>;
@@ -154,7 +154,7 @@ TEST(StatusReport, SectionsFollowTheirFiles) {
                 expected.erase(at, std::string(">>>>>>HDMI input\n").size());
             }
         }
-        EXPECT_EQ(box.get("name44_submit=").out, kHeader + expected);
+        EXPECT_EQ(box.post("name44_submit=").out, kHeader + expected);
     }
 }
 

@@ -280,6 +280,14 @@ Reply Sandbox::post(const Fields& fields) {
     return run(r);
 }
 
+Reply Sandbox::post(const std::string& urlencodedBody) {
+    Request r;
+    r.method = "POST";
+    r.contentType = "application/x-www-form-urlencoded";
+    r.body = urlencodedBody;
+    return run(r);
+}
+
 Reply Sandbox::postMultipart(const Fields& fields, const std::string& boundary) {
     Request r;
     r.method = "POST";

@@ -34,7 +34,7 @@ struct Reply {
     bool timedOut = false;
 };
 
-constexpr const char* kHeader = "Content-type: text/plain\r\n\r\n";
+constexpr const char* kHeader = "Content-type: text/plain\r\nCache-Control: no-store\r\n\r\n";
 
 // Exit status of a run whose read-only mount could not be made.
 constexpr int kNoReadOnlyMount = 125;
@@ -68,6 +68,8 @@ public:
     Reply runAndSignal(const Request& request, std::chrono::microseconds delay, int signal);
     Reply get(const std::string& queryString);
     Reply post(const Fields& fields);
+    // A form post of this already-encoded body ("ttl_submit=&ttl=71").
+    Reply post(const std::string& urlencodedBody);
     Reply postMultipart(const Fields& fields, const std::string& boundary = "XyZzy42");
     // A GET of the state program with this query string.
     Reply state(const std::string& queryString = "");

@@ -1,0 +1,81 @@
+// Cross-site refusal, in the programs themselves: not every web server the
+// device may run (busybox httpd) can refuse such requests on its own.
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+std::optional<std::string> variable(const char* name) {
+    const char* v = std::getenv(name);
+    if (!v) return std::nullopt;
+    return std::string(v);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+struct Origin {
+    std::string scheme, host, port;
+};
+
+// "host", "host:port", "[v6]" or "[v6]:port", the port defaulting to the
+// scheme's; nullopt for anything else.
+std::optional<Origin> withAuthority(const std::string& scheme, const std::string& authority) {
+    std::string host = authority, port;
+    const std::size_t close = authority.rfind(']');
+    const std::size_t colon = authority.rfind(':');
+    if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
+        if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        port.erase(0, std::min(port.find_first_not_of('0'), port.size() - 1));
+    }
+    if (host.empty() || host.find_first_of("/?#@ \t") != std::string::npos) return std::nullopt;
+    if (port.empty()) port = scheme == "https" ? "443" : "80";
+    return Origin{scheme, lower(host), port};
+}
+
+// An Origin header is "scheme://authority" and nothing more; "null" (an
+// opaque origin) and any path make it no origin at all.
+std::optional<Origin> parseOrigin(const std::string& text) {
+    const std::size_t sep = text.find("://");
+    if (sep == std::string::npos) return std::nullopt;
+    const std::string scheme = lower(text.substr(0, sep));
+    if (scheme != "http" && scheme != "https") return std::nullopt;
+    return withAuthority(scheme, text.substr(sep + 3));
+}
+
+}  // namespace
+
+RequestSource requestSource() {
+    RequestSource source;
+    source.origin = variable("HTTP_ORIGIN");
+    source.fetchSite = variable("HTTP_SEC_FETCH_SITE");
+    source.host = variable("HTTP_HOST");
+    const std::string https = lower(variable("HTTPS").value_or(""));
+    source.https = https == "on" || https == "1" ||
+                   lower(variable("REQUEST_SCHEME").value_or("")) == "https";
+    return source;
+}
+
+bool fromAnotherSite(const RequestSource& source) {
+    if (source.fetchSite && *source.fetchSite != "same-origin" && *source.fetchSite != "none")
+        return true;
+    if (!source.origin) return false;
+    // Without the Host it was sent to, no origin can be shown to be ours.
+    if (!source.host) return true;
+    const std::optional<Origin> from = parseOrigin(*source.origin);
+    const std::optional<Origin> own = withAuthority(source.https ? "https" : "http", *source.host);
+    return !from || !own || from->scheme != own->scheme || from->host != own->host ||
+           from->port != own->port;
+}
+
+}  // namespace platform
