@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "settings/rules.h"
 
 namespace audit {
 namespace {
@@ -44,24 +45,17 @@ struct Record {
 Record g_record;
 std::vector<std::string> g_busyReported;
 
-// An RTMP address keeps its server and application; whatever follows the
-// application name (the stream key, or a query carrying it) and any user
-// name and password before the server become "***".
+// An RTMP address keeps its server and application; the stream key after
+// them and any user name and password before the server become "***".
 std::string maskRtmp(const std::string& url) {
-    std::size_t scheme = url.find("://");
-    std::size_t host = scheme == std::string::npos ? 0 : scheme + 3;
-    std::size_t hostEnd = url.find_first_of("/?", host);
-    std::string server = url.substr(host, hostEnd == std::string::npos ? std::string::npos
-                                                                     : hostEnd - host);
-    std::size_t at = server.rfind('@');
-    std::string out = url.substr(0, host);
-    out += at == std::string::npos ? server : kMasked + server.substr(at);
-    if (hostEnd == std::string::npos) return out;
-    if (url[hostEnd] == '?') return out + "?" + kMasked;
-    std::size_t appEnd = url.find_first_of("/?", hostEnd + 1);
-    out += url.substr(hostEnd, appEnd == std::string::npos ? std::string::npos : appEnd - hostEnd);
-    if (appEnd == std::string::npos) return out;
-    return out + url[appEnd] + kMasked;
+    settings::RtmpUrl parts = settings::splitRtmpUrl(url);
+    const std::size_t scheme = parts.address.find("://");
+    const std::size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t at = parts.address.find('@', host);
+    if (at != std::string::npos && parts.address.find('/', host) > at)
+        parts.address.replace(host, at - host, kMasked);
+    if (!parts.key.empty()) parts.key = parts.key.front() == '?' ? std::string("?") + kMasked : kMasked;
+    return settings::joinRtmpUrl(parts);
 }
 
 // Length of the valid UTF-8 sequence at text[at] and its code point; 0

@@ -261,6 +261,22 @@ bool decimalValue(const std::string& text, long long& value) {
     return true;
 }
 
+RtmpUrl splitRtmpUrl(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t hostEnd = url.find_first_of("/?", host);
+    if (hostEnd == std::string::npos) return {url, ""};
+    if (url[hostEnd] == '?') return {url.substr(0, hostEnd), url.substr(hostEnd)};
+    const std::size_t appEnd = url.find_first_of("/?", hostEnd + 1);
+    if (appEnd == std::string::npos) return {url, ""};
+    return {url.substr(0, appEnd), url.substr(url[appEnd] == '/' ? appEnd + 1 : appEnd)};
+}
+
+std::string joinRtmpUrl(const RtmpUrl& parts) {
+    if (parts.key.empty()) return parts.address;
+    return parts.address + (parts.key.front() == '?' ? "" : "/") + parts.key;
+}
+
 bool isIpv4(const std::string& text) {
     std::size_t pos = 0;
     for (int part = 0; part < 4; ++part) {

@@ -78,6 +78,17 @@ const char* refusalFor(const ValueRule& rule, const std::string& value);
 // single bytes out); nullptr for the others.
 const char* refusedBytes(Characters set);
 
+// An RTMP address in two parts: up to the application name, and the stream
+// key after it (a query right after the application keeps its "?"). The
+// key is a secret: the state document gives it only with the secrets, and
+// the audit log never.
+struct RtmpUrl {
+    std::string address;
+    std::string key;
+};
+RtmpUrl splitRtmpUrl(const std::string& url);
+std::string joinRtmpUrl(const RtmpUrl& parts);
+
 // A dotted IPv4 address: four numbers of 0 to 255 without leading zeros.
 bool isIpv4(const std::string& text);
 

@@ -89,7 +89,7 @@ json flag(Reader& reader, const platform::FileValue<char>& read, const char* pat
 
 // Fills the header's settings in; the script's text, for the template check.
 // A key whose line the settings program cannot read back is null.
-std::optional<std::string> headerSettings(Reader& reader, json& network, json& outputs,
+std::optional<std::string> headerSettings(Reader& reader, bool secrets, json& network, json& outputs,
                                           json& encoder, json& audio) {
     settings::record() = settings::SettingsRecord{};
     std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
@@ -122,7 +122,11 @@ std::optional<std::string> headerSettings(Reader& reader, json& network, json& o
     network["gateway"] = text("gateway", "gateway", r.gateway);
     outputs["ts_address"] = text("tz", "tz", r.tz);
     outputs["ts_port"] = number("tc", "tc", r.tc);
-    outputs["rtmp_url"] = text("url", "rtmpurl", r.url);
+    const json url = text("url", "rtmpurl", r.url);
+    const settings::RtmpUrl rtmp = settings::splitRtmpUrl(r.url);
+    outputs["rtmp_url"] = url.is_null() ? url : json(rtmp.address);
+    outputs["rtmp_key_set"] = url.is_null() ? url : json(!rtmp.key.empty());
+    if (secrets) outputs["rtmp_key"] = url.is_null() ? url : json(rtmp.key);
     encoder["bitrate"] = number("bitrate", "bitrate", r.bitrate);
     encoder["framerate"] = number("framerate", "framerate", r.framerate);
     encoder["iframe_interval"] = number("fi", "fi", r.fi);
@@ -372,7 +376,7 @@ json document(bool secrets) {
     Reader reader;
     json network = json::object(), outputs = json::object(), encoder = json::object(),
          audio = json::object();
-    const std::optional<std::string> script = headerSettings(reader, network, outputs, encoder, audio);
+    const std::optional<std::string> script = headerSettings(reader, secrets, network, outputs, encoder, audio);
     platform::FileValue<std::string> mac = network::readMacScript();
     network["mac"] = reader.check(mac, "/mnt/mac.sh") ? acceptedText("mac", *mac.value) : json(nullptr);
     if (mac.value && network["mac"].is_null()) reader.unparsable("/mnt/mac.sh");

@@ -81,7 +81,14 @@ std::vector<Setting> buildSettings() {
               words({{"off", "male"}, {"rtsp", "female"}, {"rtmp", "amale"}})),
         text("outputs", "ts_address", "namez_submit", "tz"),
         number("outputs", nullptr, "ts_port", "namec_submit", "tc"),
-        text("outputs", "rtmp_url", "rtmpurl_submit", "rtmpurl"),
+        // The stream key is a secret: the address up to the application
+        // name, and the key, which is only written and read with the secrets.
+        Setting{"outputs", nullptr, "rtmp_url", Kind::String, "rtmpurl_submit", nullptr, nullptr, "rtmpurl",
+                {}, Access::ReadWrite, "address"},
+        Setting{"outputs", nullptr, "rtmp_key_set", Kind::Boolean, nullptr, nullptr, nullptr, nullptr, {},
+                Access::ReadOnly},
+        Setting{"outputs", nullptr, "rtmp_key", Kind::String, "rtmpurl_submit", nullptr, nullptr, "rtmpurl",
+                {}, Access::WriteOnly, "key"},
 
         number("encoder", nullptr, "bitrate", "name3_submit", "bitrate"),
         number("encoder", nullptr, "framerate", "name4_submit", "framerate"),
@@ -232,27 +239,66 @@ json typeOf(Kind kind) {
     return json::array({name, "null"});
 }
 
+// The boot script as the schema reads it once: its header, and the RTMP
+// address it holds.
+struct HeaderNow {
+    std::optional<settings::BootHeader> header;
+    std::string url;
+};
+
+const HeaderNow& headerNow() {
+    static const HeaderNow now = [] {
+        HeaderNow read;
+        settings::record() = settings::SettingsRecord{};
+        if (std::optional<std::string> script = platform::readFile("/mnt/autorun.sh")) {
+            read.header = settings::readBootHeader(*script);
+            read.url = settings::record().url;
+        }
+        return read;
+    }();
+    return now;
+}
+
 // Where the boot-script header holds a setting, how long its value may be
 // now: the header must still end within the characters a scan examines.
 // nullopt for other settings, and while the header cannot be changed at all
 // (then the rule's own bound is what a client should keep to).
 std::optional<std::size_t> roomNow(const settings::ValueRule& rule) {
-    static const std::optional<settings::BootHeader> header = [] {
-        settings::record() = settings::SettingsRecord{};
-        std::optional<std::string> script = platform::readFile("/mnt/autorun.sh");
-        return script ? std::optional<settings::BootHeader>(settings::readBootHeader(*script))
-                      : std::nullopt;
-    }();
+    const std::optional<settings::BootHeader>& header = headerNow().header;
     if (!settings::isHeaderKey(rule) || !header || !header->end ||
         !header->unreadable.empty())
         return std::nullopt;
     return settings::headerRoom(rule);
 }
 
+// What an RTMP address must look like to come back whole from the joined
+// value: a server and one application name, which may be left out only
+// while no stream key follows it.
+std::string addressShape() {
+    const bool keyed = !settings::splitRtmpUrl(headerNow().url).key.empty();
+    return std::string("([^/?]*://)?[^/?]+") + (keyed ? "/[^/?]+" : "(/[^/?]+)?") + "$";
+}
+
+// Bytes of a field's value that the other part of it takes: one part is
+// stored joined with the other as the device holds it.
+std::size_t otherPartBytes(const Setting& setting) {
+    if (!setting.part) return 0;
+    settings::RtmpUrl parts = settings::splitRtmpUrl(headerNow().url);
+    if (std::string(setting.part) == "address") {
+        parts.address.clear();
+        return settings::joinRtmpUrl(parts).size();
+    }
+    return parts.address.size() + 1;
+}
+
 // Bounds, characters and choices of a value, from its row of the value
 // rules. Lengths in bytes stand as x-minBytes and x-maxBytes beside the
 // character counts, which never admit more than the device takes in ASCII.
-void describeValue(const settings::ValueRule& rule, Kind kind, json& p) {
+void describeValue(const settings::ValueRule& rule, const Setting& setting, json& p) {
+    const Kind kind = setting.kind;
+    const std::string part = setting.part ? setting.part : "";
+    const std::size_t taken = otherPartBytes(setting);
+    const std::string shape = part == "address" ? addressShape() : "";
     const std::optional<std::size_t> room = roomNow(rule);
     switch (rule.check) {
         case settings::ValueCheck::Ipv4:
@@ -287,12 +333,14 @@ void describeValue(const settings::ValueRule& rule, Kind kind, json& p) {
     if (kind != Kind::String) return;
     std::size_t maxBytes = rule.maxBytes;
     if (room) maxBytes = std::min(maxBytes, *room);
-    std::size_t minBytes = std::max<std::size_t>(rule.minBytes, 1);
+    maxBytes -= std::min(maxBytes, taken);
+    // An empty stream key is an address without one.
+    std::size_t minBytes = part == "key" ? 0 : std::max<std::size_t>(rule.minBytes, 1);
     if (rule.check == settings::ValueCheck::PassPhrase) {
         minBytes = 8;
         p["pattern"] = passPhrasePattern(rule);
     } else if (const std::string pattern = characterPattern(rule); !pattern.empty()) {
-        p["pattern"] = pattern;
+        p["pattern"] = shape.empty() ? pattern : "^(?=" + shape + ")" + pattern.substr(1);
     }
     p["minLength"] = minBytes;
     p["maxLength"] = rule.maxCharacters ? std::min(rule.maxCharacters, maxBytes) : maxBytes;
@@ -314,12 +362,13 @@ json propertyOf(const Setting& setting) {
     }
     if (setting.field) {
         if (const settings::ValueRule* rule = settings::ruleForField(setting.field))
-            describeValue(*rule, setting.kind, p);
+            describeValue(*rule, setting, p);
     }
     if (setting.submit) {
         json form = {{"order", commandOrder(setting.submit, setting.radio)},
                      {"submit", setting.submit}};
         if (setting.field) form["field"] = setting.field;
+        if (setting.part) form["part"] = setting.part;
         if (setting.radio) form["radio"] = setting.radio;
         if (setting.menu) form["menu"] = setting.menu;
         if (!setting.choices.empty()) {

@@ -28,6 +28,9 @@ struct Setting {
     const char* field;    // text field (a row of the value rules), or nullptr
     std::vector<Choice> choices;
     Access access;
+    // Settings that share one text field: which part of its value this is
+    // ("address" or "key" of the RTMP address); nullptr for a whole field.
+    const char* part = nullptr;
 };
 
 // Every setting, in the document's order.
