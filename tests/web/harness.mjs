@@ -86,6 +86,15 @@ export async function startDemoServer() {
   return { base, child, stop: () => stopProcess(child) };
 }
 
+// What the pages' content policy blocked in any browser of the harness, as
+// the page reported it and as chromium wrote it to the console (the only
+// report a page without scripts gives). Read and emptied by policyViolations.
+const violations = [];
+
+export function policyViolations() {
+  return violations.splice(0);
+}
+
 export async function launchBrowser(options = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'webcfg-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
@@ -95,6 +104,12 @@ export async function launchBrowser(options = {}) {
     viewport: { width: 1280, height: 900 },
     ...options,
   });
+  await context.exposeBinding('webcfgPolicyViolation', (source, text) => { violations.push(text); });
+  await context.addInitScript(() => {
+    document.addEventListener('securitypolicyviolation', (e) => window.webcfgPolicyViolation(
+      `${e.effectiveDirective} blocked ${e.blockedURI || '(inline)'} at ${e.sourceFile || e.documentURI}:${e.lineNumber}`));
+  });
+  context.on('console', (m) => { if (/Content Security Policy/i.test(m.text())) violations.push(`console: ${m.text()}`); });
   return {
     context,
     async close() {

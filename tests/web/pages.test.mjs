@@ -4,10 +4,10 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, beforeEach, test } from 'node:test';
+import { after, afterEach, before, beforeEach, test } from 'node:test';
 
 import {
-  ARTIFACTS, ROOT, SOURCE, calls, launchBrowser, readRoot, seed, startDemoServer, stopProcess,
+  ARTIFACTS, ROOT, SOURCE, calls, launchBrowser, policyViolations, readRoot, seed, startDemoServer, stopProcess,
 } from './harness.mjs';
 
 // The command list the pages must cover: submit field, then its radio group
@@ -75,6 +75,12 @@ const COMMANDS = [
   ['name5_submit', {}],
 ];
 const WORDS = ['male', 'female', 'amale'];
+// The headers every answer of the device carries (deploy/, and the demo).
+const SECURITY_HEADERS = {
+  'content-security-policy': "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'",
+  'x-content-type-options': 'nosniff',
+  'referrer-policy': 'no-referrer',
+};
 
 let server;
 let browser;
@@ -93,6 +99,9 @@ after(async () => {
 
 beforeEach(() => seed());
 
+// The pages work under the device's content policy: nothing they do is blocked.
+afterEach(() => assert.deepEqual(policyViolations(), [], 'content policy violations'));
+
 // A page of the demo, loaded and done with its start-up reports. The CGI
 
 const DESKTOP = { width: 1280, height: 900 };
@@ -109,9 +118,9 @@ async function openPage(context = browser.context, viewport = DESKTOP) {
   page.on('request', (r) => requests.push({ url: r.url(), body: r.postData() || '' }));
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(server.base);
+  const response = await page.goto(server.base);
   await page.waitForSelector('html[data-loaded="true"]');
-  return { page, requests, errors, posts: () => requests.filter((r) => r.url.endsWith('/cgi-bin/webcfg.cgi')).map((r) => r.body) };
+  return { page, response, requests, errors, posts: () => requests.filter((r) => r.url.endsWith('/cgi-bin/webcfg.cgi')).map((r) => r.body) };
 }
 
 // Presses a section's Save and waits until its results are in.
@@ -151,7 +160,8 @@ async function assertUnderField(page, name) {
 }
 
 async function assertAxeClean(page, state) {
-  if (!(await page.evaluate(() => Boolean(window.axe)))) await page.addScriptTag({ content: AXE });
+  // Evaluated by the browser's debugging protocol: the policy runs no inline script tag.
+  if (!(await page.evaluate(() => Boolean(window.axe)))) await page.evaluate(AXE);
   const found = await page.evaluate(async () => (await window.axe.run(document, { resultTypes: ['violations'] }))
     .violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
     .map((v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
@@ -171,8 +181,10 @@ async function stateDocument() {
 test('the page fills every field and the summary from the state document, at both widths', async () => {
   const doc = await stateDocument();
   for (const [width, viewport] of WIDTHS) {
-    const { page, requests, errors } = await openPage(browser.context, viewport);
+    const { page, response, requests, errors } = await openPage(browser.context, viewport);
     assert.deepEqual(errors, []);
+    const headers = response.headers();
+    for (const [name, value] of Object.entries(SECURITY_HEADERS)) assert.equal(headers[name], value, name);
     for (const r of requests) assert.ok(r.url.startsWith(server.base), `request outside the device: ${r.url}`);
     assert.deepEqual(requests.filter((r) => r.url.includes('/cgi-bin/webcfg.cgi')), [], 'opening the page changes nothing');
     const values = await page.$$eval('input[type=text], select', (all) => Object.fromEntries(all.map((el) => [el.id, el.value])));
