@@ -2,7 +2,8 @@
 # The deploy configuration on a network where other machines are hostile
 # (lighttpd in a scratch directory, tests/deploy/sandbox.sh): requests
 # forged by another site, plain HTTP, password guessing, a flood of idle
-# connections, the security headers, what the server logs and where.
+# connections, the security headers, what the server logs and where; and
+# the busybox httpd start-up script, which serves no default login.
 # Usage: hostile_lan_test.sh SOURCE_DIR CGI_PROGRAM STATE_PROGRAM
 set -eu
 
@@ -126,6 +127,34 @@ check_logs "$password" "$passphrase"
 server_files > "$test/files.after"
 cmp -s "$test/files.before" "$test/files.after" ||
     bad "the server's files changed: $(diff "$test/files.before" "$test/files.after" | grep '^[<>]' | tr '\n' ' ')"
+
+# busybox httpd: the start-up script refuses to serve without a real hash
+# for every login, and says why.
+cp "$source_dir/deploy/busybox-httpd.conf" "$test/shipped.conf"
+sed 's|^/:admin:.*|/:admin:change-me|' "$test/shipped.conf" > "$test/plain-password.conf"
+sed '/^\/:admin:/d' "$test/shipped.conf" > "$test/no-login.conf"
+{ sed "s|^/:admin:.*|/:admin:$(busybox httpd -m x)|" "$test/shipped.conf"; echo '/cgi-bin:admin:secret'; } \
+    > "$test/second-login.conf"
+for config in shipped plain-password no-login second-login; do
+    status=0
+    WEBCFG_HOME=$dir/pages WEBCFG_PORT=127.0.0.1:$(free_port 28500) WEBCFG_PATH=$dir/bin:/usr/bin:/bin \
+        timeout 10 sh "$source_dir/deploy/busybox-httpd-start.sh" "$test/$config.conf" \
+        >"$test/$config.out" 2>"$test/$config.err" || status=$?
+    if [ "$status" -eq 0 ] || [ "$status" -eq 124 ]; then
+        bad "busybox-httpd-start.sh served with the $config configuration (exit $status)"
+    elif ! grep -q 'not started' "$test/$config.err"; then
+        bad "busybox-httpd-start.sh, $config configuration: no reason given: $(cat "$test/$config.err")"
+    fi
+done
+! grep -rqE ':\$1\$[./0-9A-Za-z]+\$[./0-9A-Za-z]{22}' "$source_dir/deploy" ||
+    bad "a file under deploy/ holds a password hash"
+
+# With a real hash it serves, behind the login.
+start_busybox
+answering=busybox
+set_ttl_file "$busybox_root/mnt/ttl.ini"
+check "busybox httpd, no login"        401 - 64 "$busybox/"
+check "busybox httpd, login"           200 - 64 -u "admin:$busybox_password" "$busybox/"
 
 [ "$failures" -eq 0 ] || fail "$failures failed"
 echo "ok"

@@ -240,6 +240,29 @@ check_security_headers() {
         bad "answers without the security headers:$(printf '\n'; head -n 20 "$test/header-faults")"
 }
 
+# busybox httpd, started as on a device with deploy/busybox-httpd-start.sh,
+# on a free port with the sample configuration and a hash of
+# $busybox_password, over an appliance of its own (busybox httpd runs the
+# programs in cgi-bin/ under its home, and runs them there): sets busybox
+# (its URL) and busybox_root.
+busybox_password=busybox-secret
+start_busybox() {
+    busybox_root=$dir/busybox/home/cgi-bin
+    "$source_dir/scripts/demo-seed.sh" "$busybox_root" >/dev/null
+    ln -s "$cgi" "$busybox_root/webcfg.cgi"
+    ln -s "$state" "$busybox_root/state.cgi"
+    cp "$source_dir/web/index.html" "$dir/busybox/home/"
+    hash=$(busybox httpd -m "$busybox_password")
+    sed "s|^/:admin:.*|/:admin:$hash|" "$source_dir/deploy/busybox-httpd.conf" > "$dir/busybox/httpd.conf"
+    busybox_port=$(free_port 28000)
+    WEBCFG_HOME=$dir/busybox/home WEBCFG_PORT=127.0.0.1:$busybox_port WEBCFG_PATH=$dir/bin:/usr/bin:/bin \
+        sh "$source_dir/deploy/busybox-httpd-start.sh" "$dir/busybox/httpd.conf" >"$test/busybox.log" 2>&1 &
+    busybox_pid=$!
+    pids="$pids $busybox_pid"
+    busybox=http://127.0.0.1:$busybox_port
+    wait_for "busybox httpd" "$busybox_pid" "$busybox/"
+}
+
 # No line the server logged, to the system log or on its standard error
 # (where the programs' own messages go), holds any of the given secrets;
 # and the system log has the server's messages.
