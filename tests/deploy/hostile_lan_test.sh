@@ -90,9 +90,9 @@ check "after 12 browser challenges"    200 - 51 --interface 127.0.0.5 $login "$h
 }
 grep -q 'login: 127\.0\.0\.3 refused' "$test/syslog" || bad "the lock-out was not logged"
 
-# A flood of idle connections, as many as the server may open files for
-# and more, holds the server only until its idle time-out: a client from
-# another address gets the page through the login within 10 seconds.
+# A flood of idle connections, more than the server takes at once, holds
+# it only until they time out: a client from another address, queued
+# behind them, gets the page through the login within 10 seconds.
 python3 "$source_dir/tests/deploy/lan_tools.py" idle 127.0.0.1 "$https_port" 600 > "$test/idle" &
 idle_pid=$!
 pids="$pids $idle_pid"

@@ -11,9 +11,10 @@
 # Before sourcing, set source_dir, cgi and state (the programs built with
 # their root in their working directory; lighttpd runs a program in the
 # program's directory, so the links to them sit in the appliance root).
-# Afterwards: dir, test (the suite's own files), https, http, cert, login,
-# form, fail, bad, failures, fetch, check, set_ttl_file, and
-# check_security_headers.
+# Afterwards: dir, test (the suite's own files), https, http, cert,
+# password, login, form, fail, bad, failures, wait_for, fetch (answering
+# names the server), check, check_header, set_ttl_file,
+# check_security_headers, check_logs and start_busybox.
 
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 # Not under /dev/shm: the server's namespace puts its own /dev in place.
