@@ -246,7 +246,7 @@ check_security_headers() {
 # $busybox_password, over an appliance of its own (busybox httpd runs the
 # programs in cgi-bin/ under its home, and runs them there): sets busybox
 # (its URL) and busybox_root.
-busybox_password=busybox-secret
+busybox_password='busybox-secret'
 start_busybox() {
     busybox_root=$dir/busybox/home/cgi-bin
     "$source_dir/scripts/demo-seed.sh" "$busybox_root" >/dev/null
