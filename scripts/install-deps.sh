@@ -19,8 +19,11 @@ for set in "$@"; do
     case "$set" in
         build) pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev" ;;
         test)  pkgs="$pkgs cmake make g++ libcgicc-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev python3-jsonschema"
-               # The deploy test serves the configuration over HTTPS with lighttpd.
-               pkgs="$pkgs lighttpd lighttpd-mod-openssl openssl curl"
+               # The deploy tests serve the configuration over HTTPS with lighttpd
+               # (mod_magnet runs its Lua script), and on a hostile network:
+               # python3 holds idle connections and receives the system log,
+               # busybox httpd serves the programs without header rules.
+               pkgs="$pkgs lighttpd lighttpd-mod-openssl lighttpd-modules-lua openssl curl python3 busybox"
                # Every network block the Wi-Fi tests produce is read by
                # wpa_supplicant's own parser (util-linux gives unshare).
                pkgs="$pkgs wpasupplicant util-linux" ;;
@@ -30,8 +33,10 @@ for set in "$@"; do
         # playwright-core from npm (which never downloads a browser), axe-core
         # for the accessibility checks, a CJK font for the Chinese pages.
         # The server checks also serve the programs with busybox httpd
-        # and request them with curl.
-        web)   pkgs="$pkgs lighttpd chromium fonts-wqy-zenhei busybox curl"; need_node=yes ;;
+        # and request them with curl; their lighttpd runs the deploy
+        # configuration (TLS, Lua).
+        web)   pkgs="$pkgs lighttpd lighttpd-mod-openssl lighttpd-modules-lua chromium fonts-wqy-zenhei busybox curl"
+               need_node=yes ;;
         # The appliance build and its emulated test run.
         armhf) pkgs="$pkgs cmake make g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user"
                armhf=yes ;;
