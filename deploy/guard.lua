@@ -24,8 +24,8 @@ local MAX_ADDRESSES = 512  -- addresses remembered at once
 -- post only to the device; no content sniffing; no address of the device
 -- is passed on to another site.
 local HEADERS = {
-    ["Content-Security-Policy"] = "default-src 'self'; img-src 'self' data:; "
-        .. "frame-ancestors 'none'; base-uri 'none'; form-action 'self'",
+    ["Content-Security-Policy"] = "default-src 'self'; frame-ancestors 'none'; "
+        .. "base-uri 'none'; form-action 'self'",
     ["X-Content-Type-Options"] = "nosniff",
     ["Referrer-Policy"] = "no-referrer",
 }
