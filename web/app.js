@@ -247,6 +247,8 @@
     "RTMP push address (URL)": "RTMP 推流地址（URL）",
     "Where the RTMP push goes, such as": "RTMP 推流的目的地，例如",
     ". No spaces, quotes, \"=\" or \"~\"; its length is bounded by the room the other start-up settings leave.": "。不能含空格、引号、“=”或“~”；长度受其他启动设置所余空间限制。",
+    "RTMP stream key": "RTMP 推流密钥",
+    "What follows the application name in the address. The device never shows it; leave the field empty to keep it. Changing the address above needs the key again.": "地址中应用名之后的部分。设备从不显示它；留空则保留原密钥。修改上面的地址时需要再次输入密钥。",
     "Video bit rate (bit/s)": "视频码率（比特/秒）",
     "Bits per second, 1 to 999999999: 4000000 is 4 Mbit/s.": "每秒比特数，1 到 999999999：4000000 即每秒 4 兆比特。",
     "Frame rate (frames per second)": "帧率（帧/秒）",

@@ -5,6 +5,7 @@
 
 #include "network/network.h"
 #include "platform/platform.h"
+#include "settings/rules.h"
 #include "settings/settings.h"
 
 namespace network {
@@ -107,7 +108,7 @@ void printStreamOutputStatus() {
         std::fputs("rtsp server: enable\n", stdout);
     } else if (*files.rtsporrtmp.value == '1') {
         std::fputs("rtmp: enable\n", stdout);
-        std::printf("rtmp live url: %s\n", settings::record().url.c_str());
+        std::printf("rtmp live url: %s\n", settings::shownRtmpUrl(settings::record().url).c_str());
     }
 }
 

@@ -64,6 +64,14 @@ void printModified() {
         r.tc, r.fi, r.ctrlencode, r.audiosample, r.audiobps);
 }
 
+// A change line as the reply shows it: its length stays the line's own,
+// a stream key in it is not shown.
+std::string shownLine(const std::string& line) {
+    if (line.compare(0, 4, "url=") != 0) return line;
+    const bool newline = line.back() == '\n';
+    return "url=" + shownRtmpUrl(line.substr(4, line.size() - 4 - newline)) + (newline ? "\n" : "");
+}
+
 // The report as a status query prints it: the change line held back, so
 // the Wi-Fi blocks neither apply it nor flush anything.
 void printQueryReport() {
@@ -176,7 +184,7 @@ void rewriteBootScript() {
     if (plan == Plan::Write) applyScanned(old.scan, ColourKeys::Apply);
     printStatusReport();
     std::printf("\nread cmd ok, read len = %d, cmdbuf = %s\n", static_cast<int>(line.size()),
-                line.c_str());
+                shownLine(line).c_str());
     applyPendingLine();
     holdColourKeys(false);
     printModified();

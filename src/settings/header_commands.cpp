@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "settings/rules.h"
 #include "settings/settings.h"
 
 namespace settings {
@@ -13,12 +14,14 @@ struct HeaderCommand {
     const char* field;
     const char* message;
     const char* key;
+    // How the reply shows the value, where it holds a secret.
+    std::string (*shown)(const std::string&) = nullptr;
 };
 
 Flow setHeaderValue(const HeaderCommand& command) {
     std::string value;
     if (!readTextField(command.field, value)) return Flow::Continue;
-    std::printf(command.message, value.c_str());
+    std::printf(command.message, (command.shown ? command.shown(value) : value).c_str());
     setPendingLine(std::string(command.key) + "=" + value + "\n");
     rewriteBootScript();
     return Flow::Continue;
@@ -78,7 +81,7 @@ Flow cmdScalingWidth(int) {
 Flow cmdScalingHeight(int) {
     return setHeaderValue({"vs_height", "set video scaling height=%s\n", "height"});
 }
-Flow cmdRtmpUrl(int) { return setHeaderValue({"rtmpurl", "set url:%s\n", "url"}); }
+Flow cmdRtmpUrl(int) { return setHeaderValue({"rtmpurl", "set url:%s\n", "url", shownRtmpUrl}); }
 Flow cmdAddress(int) { return setHeaderValue({"ip", "set ip:%s\n", "ip"}); }
 Flow cmdNetmask(int) { return setHeaderValue({"netmask", "set netmask:%s\n", "netmask"}); }
 Flow cmdGateway(int) { return setHeaderValue({"gateway", "set gateway:%s\n", "gateway"}); }

@@ -277,6 +277,12 @@ std::string joinRtmpUrl(const RtmpUrl& parts) {
     return parts.address + (parts.key.front() == '?' ? "" : "/") + parts.key;
 }
 
+std::string shownRtmpUrl(const std::string& url) {
+    RtmpUrl parts = splitRtmpUrl(url);
+    if (!parts.key.empty()) parts.key = parts.key.front() == '?' ? "?********" : "********";
+    return joinRtmpUrl(parts);
+}
+
 bool isIpv4(const std::string& text) {
     std::size_t pos = 0;
     for (int part = 0; part < 4; ++part) {

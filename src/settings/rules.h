@@ -88,6 +88,8 @@ struct RtmpUrl {
 };
 RtmpUrl splitRtmpUrl(const std::string& url);
 std::string joinRtmpUrl(const RtmpUrl& parts);
+// The address as replies show it: a stream key as "********".
+std::string shownRtmpUrl(const std::string& url);
 
 // A dotted IPv4 address: four numbers of 0 to 255 without leading zeros.
 bool isIpv4(const std::string& text);

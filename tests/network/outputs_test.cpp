@@ -70,8 +70,41 @@ TEST(OutputSwitches, RtmpChoiceShowsTheUrlInLaterReports) {
     box.post("codec_submit=&ctrlez=amale");
     auto report = box.post("name44_submit=").out;
     EXPECT_NE(report.find("tcp stream tag output: enable\nrtmp: enable\n"
-                          "rtmp live url: rtmp://192.168.18.7/live/kovra\nenable video sclaing"),
+                          "rtmp live url: rtmp://192.168.18.7/live/********\nenable video sclaing"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The stream key is a secret like the Wi-Fi pass phrase: every line of the
+// reply that would hold it shows "********"; the script holds it whole.
+TEST(OutputSwitches, RepliesNeverShowTheStreamKey) {
+    const struct {
+        const char* url;
+        const char* shown;
+    } cases[] = {
+        {"rtmp://10.0.0.5/live/s3cr3t-key", "rtmp://10.0.0.5/live/********"},
+        {"rtmp://10.0.0.5:1935/app?s3cr3t-key", "rtmp://10.0.0.5:1935/app?********"},
+        {"rtmp://10.0.0.5/live/s3cr3t-key/more", "rtmp://10.0.0.5/live/********"},
+        {"rtmp://10.0.0.5/live", "rtmp://10.0.0.5/live"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        Sandbox box;
+        sandbox::layOutAppliance(box);
+        box.post("codec_submit=&ctrlez=amale");
+        const std::string reply = box.post({{"rtmpurl_submit", ""}, {"rtmpurl", c.url}}).out;
+        const std::string line = std::string("url=") + c.url + "\n";
+        EXPECT_EQ(reply.find("s3cr3t"), std::string::npos) << reply;
+        EXPECT_EQ(reply.rfind(kHeader + std::string("set url:") + c.shown + "\n", 0), 0u) << reply;
+        EXPECT_NE(reply.find("read len = " + std::to_string(line.size()) + ", cmdbuf = url=" + c.shown + "\n"),
+                  std::string::npos) << reply;
+        EXPECT_NE(box.read("/mnt/autorun.sh")->find(line), std::string::npos);
+        EXPECT_NE(box.post("name44_submit=").out.find(std::string("rtmp live url: ") + c.shown + "\n"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ std::string report(const Values& v = {}, const std::string& scaling =
                   "H264 encode standard: Level 4.0\n\nts output: enable, mode: http \n"
                   "ts select:main stream\nrtsp/rtmp select:second stream\n"
                   "tcp stream tag output: enable\nrtmp: enable\n"
-                  "rtmp live url: rtmp://192.168.18.7/live/kovra\n%saudio enable=%d\n"
+                  "rtmp live url: rtmp://192.168.18.7/live/********\n%saudio enable=%d\n"
                   "audio in: hdmi\n3.5 audio volume+:80\naudio sample=%d\naudio bitrate=%d\n\n",
                   v.ip.c_str(), v.netmask.c_str(), v.gateway.c_str(), v.tz.c_str(), v.tc,
                   v.bitrate, v.framerate, v.fi, scaling.c_str(), v.ctrlencode, v.audiosample,

@@ -14,7 +14,7 @@ const std::string kWifiReport = "wifi: enable\nssid=\"studio\"\nwifi ip=192.168.
 
 const std::string kOutputs =
     "ts output: enable, mode: http \nts select:main stream\nrtsp/rtmp select:second stream\n"
-    "tcp stream tag output: enable\nrtmp: enable\nrtmp live url: rtmp://192.168.18.7/live/kovra\n";
+    "tcp stream tag output: enable\nrtmp: enable\nrtmp live url: rtmp://192.168.18.7/live/********\n";
 
 // The report of the fully laid-out appliance, with its Wi-Fi and output
 // sections replaceable.
@@ -81,7 +81,7 @@ struct SectionCase {
 
 TEST(StatusReport, SectionsFollowTheirFiles) {
     const std::string rest =
-        "tcp stream tag output: enable\nrtmp: enable\nrtmp live url: rtmp://192.168.18.7/live/kovra\n";
+        "tcp stream tag output: enable\nrtmp: enable\nrtmp live url: rtmp://192.168.18.7/live/********\n";
     const std::string selection = "ts select:main stream\nrtsp/rtmp select:second stream\n";
     const SectionCase cases[] = {
         {"no ts flag ignores the mode", {{"/mnt/ts.ini", std::nullopt}},
