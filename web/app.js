@@ -63,7 +63,8 @@
       errShort: 'Enter at least {min} characters.',
       errAddress: 'Enter four numbers from 0 to 255 separated by dots, such as 192.168.1.60.',
       errMac: 'Enter six pairs of hexadecimal digits separated by colons, such as 02:1a:2b:3c:4d:5e.',
-      errUrl: 'Enter an address without spaces, quotes or "=", such as rtmp://192.168.1.20/live/studio.',
+      errUrl: 'Enter a server and application without spaces, quotes or "=", such as rtmp://192.168.1.20/live; the stream key goes in its own field.',
+      errKeyAgain: 'Enter the stream key again: the device joins it to the new address, and never shows it.',
       errForm: 'This value has a character or form the device does not take.',
       on: 'on',
       off: 'off',
@@ -145,7 +146,8 @@
       errShort: '至少输入 {min} 个字符。',
       errAddress: '请输入用点分隔的四个 0 到 255 之间的数字，例如 192.168.1.60。',
       errMac: '请输入用冒号分隔的六组十六进制数字，例如 02:1a:2b:3c:4d:5e。',
-      errUrl: '请输入不含空格、引号或“=”的地址，例如 rtmp://192.168.1.20/live/studio。',
+      errUrl: '请输入不含空格、引号或“=”的服务器和应用名，例如 rtmp://192.168.1.20/live；推流密钥填在单独的字段中。',
+      errKeyAgain: '请再次输入推流密钥：设备会把它接在新地址之后，且从不显示它。',
       errForm: '该值含有设备不接受的字符或格式。',
       on: '开',
       off: '关',
@@ -486,10 +488,14 @@
     for (const leaf of leaves) {
       const form = leaf.schema['x-form'];
       if (!form) continue;
-      const name = form.field || form.radio || form.menu;
-      const controls = form.radio
-        ? [...document.querySelectorAll(`input[type=radio][name="${name}"]`)]
-        : [...document.getElementsByName(name)].filter((el) => el.matches('input, select'));
+      // A part of a field (the RTMP stream key) has a control of its own
+      // that is never posted by itself.
+      const controls = form.part === 'key'
+        ? [...document.querySelectorAll(`input[data-field="${form.field}"][data-part="key"]`)]
+        : form.radio
+          ? [...document.querySelectorAll(`input[type=radio][name="${form.radio}"]`)]
+          : [...document.getElementsByName(form.field || form.menu)].filter((el) => el.matches('input, select'));
+      const name = form.part === 'key' ? controls[0]?.id : form.field || form.radio || form.menu;
       if (!controls.length) continue;
       const card = controls[0].closest('section.card');
       list.push({
@@ -798,10 +804,31 @@
     return [...byKey.values()].sort((a, b) => a.order - b.order);
   }
 
+  function partOf(field, part) { return settings.find((x) => x.form.field === field && x.form.part === part); }
+
+  // The two parts of one field as the device takes them: the address, "/"
+  // and the key (a key that begins with "?" follows directly).
+  function joinedValue(field) {
+    const address = currentOf(partOf(field, 'address'));
+    const key = currentOf(partOf(field, 'key'));
+    return key === '' ? address : key.startsWith('?') ? address + key : `${address}/${key}`;
+  }
+
+  // The device keeps a key it never shows: a new address goes with the key
+  // typed again, or the device would lose it.
+  function keyNeeded(changed) {
+    return changed.filter((s) => s.form.part === 'address').map((s) => partOf(s.form.field, 'key'))
+      .filter((key) => key && !isChanged(key) && valueAt(`${key.path}_set`) === true);
+  }
+
   function bodyOf(command) {
     const body = new URLSearchParams();
     body.append(command.submit, '');
-    for (const s of command.settings) body.append(s.name, currentOf(s));
+    const joined = new Set();
+    for (const s of command.settings) {
+      if (!s.form.part) body.append(s.name, currentOf(s));
+      else if (!joined.has(s.form.field)) { joined.add(s.form.field); body.append(s.form.field, joinedValue(s.form.field)); }
+    }
     return body;
   }
 
@@ -831,6 +858,7 @@
       const problem = problemOf(s);
       if (problem) { invalid.push(s); setResult(s, { state: 'invalid', problem }); }
     }
+    for (const key of keyNeeded(changed)) { invalid.push(key); setResult(key, { state: 'invalid', problem: { id: 'errKeyAgain' } }); }
     if (invalid.length) {
       setSection(section, { id: 'fixFirst', params: { n: invalid.length } });
       return;

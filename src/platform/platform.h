@@ -138,8 +138,9 @@ RequestSource requestSource();
 
 // True for a request another site's page made: an Origin that is not the
 // request's own scheme, host and port, or a Sec-Fetch-Site other than
-// "same-origin" and "none". Clients that send neither (curl, firmware
-// tools, old browsers on a form post) pass.
+// "same-origin" and "none". The opaque origin "null" passes only marked
+// same-origin. Clients that send neither (curl, firmware tools, old
+// browsers on a form post) pass.
 bool fromAnotherSite(const RequestSource& source);
 
 // The one line both programs answer such a request with.

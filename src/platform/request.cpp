@@ -70,6 +70,9 @@ bool fromAnotherSite(const RequestSource& source) {
     if (source.fetchSite && *source.fetchSite != "same-origin" && *source.fetchSite != "none")
         return true;
     if (!source.origin) return false;
+    // A form of the device's own page, posted under "Referrer-Policy:
+    // no-referrer", carries the opaque origin; the browser's mark vouches.
+    if (*source.origin == "null" && source.fetchSite && *source.fetchSite == "same-origin") return false;
     // Without the Host it was sent to, no origin can be shown to be ours.
     if (!source.host) return true;
     const std::optional<Origin> from = parseOrigin(*source.origin);

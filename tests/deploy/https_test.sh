@@ -26,10 +26,12 @@ check "marked cross-site"            403 - 43 $login $form -H 'Sec-Fetch-Site: c
 check "another site's origin"        403 - 43 $login $form -H 'Origin: https://attacker.example' -d ttl_submit= -d ttl=7 "$cgi_url"
 check "plain HTTP origin"            403 - 43 $login $form -H "Origin: http://127.0.0.1:$https_port" -d ttl_submit= -d ttl=7 "$cgi_url"
 check "opaque origin"                403 - 43 $login $form -H 'Origin: null' -d ttl_submit= -d ttl=7 "$cgi_url"
-check "state program"                200 - 43 $login "$https/cgi-bin/state.cgi"
-check "state program, other origin"  403 - 43 $login -H 'Origin: https://attacker.example' "$https/cgi-bin/state.cgi"
-check "state program, cross-site"    403 - 43 $login -H 'Sec-Fetch-Site: cross-site' "$https/cgi-bin/state.cgi"
-check "other program"                403 - 43 $login "$https/other.cgi"
+check "opaque origin, same-site"     403 - 43 $login $form -H 'Origin: null' -H 'Sec-Fetch-Site: same-site' -d ttl_submit= -d ttl=7 "$cgi_url"
+check "own form under no-referrer"   200 "set ttl:44" 44 $login $form -H 'Origin: null' -H 'Sec-Fetch-Site: same-origin' -d ttl_submit= -d ttl=44 "$cgi_url"
+check "state program"                200 - 44 $login "$https/cgi-bin/state.cgi"
+check "state program, other origin"  403 - 44 $login -H 'Origin: https://attacker.example' "$https/cgi-bin/state.cgi"
+check "state program, cross-site"    403 - 44 $login -H 'Sec-Fetch-Site: cross-site' "$https/cgi-bin/state.cgi"
+check "other program"                403 - 44 $login "$https/other.cgi"
 }
 
 # Plain HTTP answers only with a redirect, before any login.

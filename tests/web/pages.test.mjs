@@ -309,7 +309,7 @@ test('a section\'s Save sends each changed field in list order, reports each in 
   await assertAxeClean(page, 'results with an open reply');
 });
 
-test('the pass phrase never appears on the page, in the field, the results or the device\'s replies', async () => {
+test('the pass phrase and the stream key never appear on the page, in the fields, the results or the device\'s replies', async () => {
   const { page } = await openPage();
   await page.fill('#passkey', 'brand-new-secret');
   await page.fill('#wifi_ip', '192.168.0.10');
@@ -326,6 +326,25 @@ test('the pass phrase never appears on the page, in the field, the results or th
   });
   for (const secret of ['brand-new-secret', 'demo-pass-2024']) assert.ok(!everything.includes(secret), `${secret} is shown`);
   assert.match((await resultOf(page, 'framerate')).raw, /psk=••••••••/);
+  // The stream key is typed apart from the address; a new address needs it
+  // again, or nothing is sent.
+  const script = readRoot('mnt/autorun.sh', 'latin1');
+  const doc = await stateDocument();
+  assert.equal(await page.inputValue('#rtmpurl'), doc.settings.outputs.rtmp_url);
+  await page.fill('#rtmpurl', 'rtmp://10.1.1.1/live');
+  await save(page, 'outputs');
+  assert.equal((await resultOf(page, 'rtmpkey')).state, 'invalid');
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), script);
+  await page.fill('#rtmpkey', 'n3w-stream-key');
+  await save(page, 'outputs');
+  assert.equal((await resultOf(page, 'rtmpurl')).state, 'ok');
+  assert.match(readRoot('mnt/autorun.sh', 'latin1'), /^url=rtmp:\/\/10\.1\.1\.1\/live\/n3w-stream-key$/m);
+  assert.equal(await page.inputValue('#rtmpkey'), '');
+  const after = await page.evaluate(() => {
+    for (const d of document.querySelectorAll('details')) d.open = true;
+    return [document.body.innerText, document.body.textContent, ...[...document.querySelectorAll('input')].map((el) => el.value)].join('\n');
+  });
+  assert.ok(!after.includes('n3w-stream-key'), 'the stream key is shown');
 });
 
 test('refusals of the device show under their field as failures', async () => {
@@ -389,7 +408,7 @@ test('the codec template swap names the factory values first, and every field sh
     [values.ip, values.netmask, values.gateway, values.tz, values.tc, values.bitrate, values.framerate, values.fi,
       values.audiosample, values.audiobitrate, values.vs_width, values.vs_height, values.rtmpurl, values.menu_encst, values.lr],
     ['192.168.18.209', '255.255.255.0', '192.168.18.1', '192.168.18.122', '1234', '2000000', '25', '100', '44100',
-      '96000', '1024', '768', 'rtmp://192.168.18.7/live/kovra', String(doc.settings.encoder.level), String(doc.settings.picture.lr)]);
+      '96000', '1024', '768', 'rtmp://192.168.18.7/live', String(doc.settings.encoder.level), String(doc.settings.picture.lr)]);
   assert.ok(await page.isChecked(`#ctrlaz-${doc.settings.outputs.transport_stream}`));
   assert.ok((await page.textContent('#summary-list')).includes('192.168.18.209'));
 });
