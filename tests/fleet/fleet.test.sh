@@ -78,7 +78,7 @@ same_files() {
 cat > "$work/site.yml" <<'EOF'
 webcfg_settings:
   outputs: {transport_stream: http, rtsp_rtmp: rtmp, ts_port: 6000,
-            rtmp_url: "rtmp://10.0.8.5/live/fleet"}
+            rtmp_url: "rtmp://10.0.8.5/live", rtmp_key: fleet-key-7}
   encoder: {bitrate: 6000000, ttl: 32}
   wifi: {ssid: fleet-net, passphrase: fleet-pass-1}
   overlays: {mg: {x: 64}}
@@ -87,7 +87,7 @@ EOF
 "$src/scripts/demo-seed.sh" "$work/expected" > /dev/null
 e=$work/expected/mnt
 sed -e 's/^tc=.*/tc=6000/' -e 's/^bitrate=.*/bitrate=6000000/' \
-    -e 's|^url=.*|url=rtmp://10.0.8.5/live/fleet|' "$e/autorun.sh" > "$e/autorun.sh.new"
+    -e 's|^url=.*|url=rtmp://10.0.8.5/live/fleet-key-7|' "$e/autorun.sh" > "$e/autorun.sh.new"
 mv "$e/autorun.sh.new" "$e/autorun.sh"
 chmod 755 "$e/autorun.sh"
 printf '0\n' > "$e/ts.ini"
@@ -108,8 +108,8 @@ seconds=$(echo "$start $end" | awk '{ printf "%.1f", $2 - $1 }')
 echo "fleet: one play over $DEVICES devices took $seconds s"
 # shellcheck disable=SC2086
 if [ "$status" -eq 0 ] && expect_recap "$work/apply.log" "changed=1 failed=0" $devices &&
-    same_files "$e" $devices; then
-    pass "every device configured, files as wanted"
+    same_files "$e" $devices && ! grep -q 'fleet-key-7\|fleet-pass-1' "$work/apply.log"; then
+    pass "every device configured, files as wanted, no secret in the output"
 else
     fail "configure (status $status)"; tail -40 "$work/apply.log"
 fi
@@ -143,10 +143,11 @@ saved=0
 for h in $devices; do
     f=$work/backups/$h.json
     [ "$(stat -c %a "$f" 2>/dev/null)" = 600 ] && grep -q '"passphrase": "fleet-pass-1"' "$f" &&
+        grep -q '"rtmp_key": "fleet-key-7"' "$f" &&
         saved=$((saved + 1))
 done
 if [ "$status" -eq 0 ] && [ "$saved" -eq "$DEVICES" ]; then
-    pass "$saved backups with their pass phrase, owner-only"
+    pass "$saved backups with their secrets, owner-only"
 else
     fail "backup: status $status, $saved good files"; tail -40 "$work/backup.log"
 fi

@@ -43,6 +43,8 @@ REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=', "Can't o
 # A pattern longer than this is not quoted in a refusal (the subtitle's
 # lists every GB2312 character).
 PATTERN_QUOTE_CHARS = 80
+# Settings the state document gives only with the secrets.
+SECRETS = (('wifi', 'passphrase'), ('outputs', 'rtmp_key'))
 # How much of a reply a failure message quotes.
 REPLY_QUOTE_CHARS = 600
 # Seconds between polls while a device restarts.
@@ -367,11 +369,66 @@ def form_value(name, value, form):
     return to_text(value)
 
 
-def requests_for(changes):
+def field_parts(schema, prefix=''):
+    """For every text field set in parts: {field: {part: setting}}."""
+    found = {}
+    for name, rule in (schema.get('properties') or {}).items():
+        path = prefix + name
+        if 'properties' in rule:
+            for field, parts in field_parts(rule, path + '.').items():
+                found.setdefault(field, {}).update(parts)
+            continue
+        form = rule.get('x-form')
+        if isinstance(form, dict) and 'part' in form and 'field' in form:
+            found.setdefault(form['field'], {})[form['part']] = path
+    return found
+
+
+def without_secrets(document):
+    """The document without the values only the secrets show."""
+    settings = document.get('settings', {})
+    for section, name in SECRETS:
+        group = settings.get(section)
+        if isinstance(group, dict):
+            group.pop(name, None)
+    return document
+
+
+def secret_values(document):
+    """The secrets a document read with them holds, to keep out of logs."""
+    found = []
+    for section, name in SECRETS:
+        value = document.get('settings', {}).get(section, {}).get(name)
+        if isinstance(value, str) and value:
+            found.append(value)
+    return found
+
+
+def joined(field_parts):
+    """One text field's parts as the device takes them: the address, '/'
+    and the key (a key that begins with '?' follows directly)."""
+    address = field_parts.get('address') or ''
+    key = field_parts.get('key') or ''
+    if not key:
+        return address
+    return address + key if key.startswith('?') else address + '/' + key
+
+
+def requests_for(changes, current=None):
     """The posts that make the changes: one per command, in the command
     list's order; settings of one command (a radio group set of the codec
-    form, the two fields of an overlay pair) share their post."""
+    form, the two fields of an overlay pair) share their post. The parts of
+    one field (the RTMP address and stream key) go joined, the part not
+    changed as current (the settings read with the secrets) holds it."""
     items = sorted(changes, key=lambda change: change['form']['order'])
+    parts = {}
+    for change in items:
+        form = change['form']
+        if 'part' in form:
+            if form['field'] not in parts:
+                parts[form['field']] = dict((part, lookup(current or {}, name)[0])
+                                            for part, name in change['parts'].items())
+            parts[form['field']][form['part']] = change['after']
     posts = []
     for change in items:
         form = change['form']
@@ -385,8 +442,15 @@ def requests_for(changes):
             key = form['field']
         else:
             raise DeviceError('%s: the device names no field, radio or menu for it' % change['setting'])
-        pair = (key, form_value(change['setting'], change['after'], form))
+        if 'part' in form:
+            pair = (key, joined(parts[key]))
+        else:
+            pair = (key, form_value(change['setting'], change['after'], form))
         last = posts[-1] if posts else None
+        if (last is not None and 'part' in form and last['submit'] == form['submit']
+                and key in dict(last['fields'])):
+            last['settings'].append(change['setting'])
+            continue
         if last is not None and last['submit'] == form['submit'] and key not in dict(last['fields']):
             last['fields'].append(pair)
             last['settings'].append(change['setting'])

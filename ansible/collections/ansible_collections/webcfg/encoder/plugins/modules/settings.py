@@ -33,8 +33,12 @@ options:
         C(audio), C(picture), C(overlays), C(subtitle)), the overlay windows nested once
         more (C(mg), C(gx)).
       - Only the settings given are looked at; the others keep their values.
-      - The read-only C(wifi.passphrase_set) cannot be given. C(wifi.passphrase) is compared
-        with the stored pass phrase and never shown in results or differences.
+      - The read-only C(wifi.passphrase_set) and C(outputs.rtmp_key_set) cannot be given.
+        The secrets C(wifi.passphrase) and C(outputs.rtmp_key) are compared with the stored
+        ones and never shown in results or differences.
+      - C(outputs.rtmp_url) is the RTMP address up to the application name
+        (C(rtmp://10.0.8.5/live)), C(outputs.rtmp_key) the stream key after it; either may be
+        given alone, the device keeps the other.
       - Text from a template (C("4000000"), C("true")) is read as the type the device's
         schema gives the setting.
       - A null value leaves the setting as it is (a backup holds null for a value the device
@@ -75,7 +79,8 @@ EXAMPLES = r'''
         ts_address: 10.0.8.20
         ts_port: 5000
         rtsp_rtmp: rtmp
-        rtmp_url: "rtmp://10.0.8.5/live/{{ inventory_hostname }}"
+        rtmp_url: rtmp://10.0.8.5/live
+        rtmp_key: "{{ inventory_hostname }}"
   delegate_to: localhost
 
 - name: A new bit rate, restarting the device when the change waits for it
@@ -131,7 +136,7 @@ restarted:
   returned: always
   type: bool
 state:
-  description: The state document of the device after the run (without the pass phrase).
+  description: The state document of the device after the run (without the secrets).
   returned: success
   type: dict
 '''
@@ -140,19 +145,12 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
-    DEVICE_ARGUMENT_SPEC, HIDDEN, Device, DeviceError, lookup, nest, quote_reply,
-    refusal, requests_for, same_value, validate)
+    DEVICE_ARGUMENT_SPEC, HIDDEN, Device, DeviceError, field_parts, lookup, nest, quote_reply,
+    refusal, requests_for, same_value, secret_values, validate, without_secrets)
 
 
 def shown(change, key):
     return HIDDEN if change['secret'] else change[key]
-
-
-def without_secrets(document):
-    wifi = document.get('settings', {}).get('wifi')
-    if isinstance(wifi, dict):
-        wifi.pop('passphrase', None)
-    return document
 
 
 def run(module, device, progress):
@@ -162,21 +160,28 @@ def run(module, device, progress):
     if errors:
         module.fail_json(msg="refused by the device's schema, nothing sent: " + '; '.join(errors),
                          errors=errors, changed=False)
-    secrets = any(rule.get('writeOnly') for _name, _value, rule in wanted)
+    # A part of a field goes joined with the other part as the device holds
+    # it, which only the secrets show.
+    secrets = any(rule.get('writeOnly') or 'part' in rule['x-form'] for _name, _value, rule in wanted)
     for _name, value, rule in wanted:
         if rule.get('writeOnly') and isinstance(value, str):
             module.no_log_values.add(value)
     document = device.document(secrets=secrets)
+    module.no_log_values.update(secret_values(document))
     current = document.get('settings', {})
+    parts = field_parts(schema)
 
     changes = []
     for name, value, rule in wanted:
         before, _found = lookup(current, name)
         if same_value(before, value):
             continue
-        changes.append({'setting': name, 'before': before, 'after': value,
-                        'form': rule['x-form'], 'secret': bool(rule.get('writeOnly'))})
-    posts = requests_for(changes)
+        change = {'setting': name, 'before': before, 'after': value,
+                  'form': rule['x-form'], 'secret': bool(rule.get('writeOnly'))}
+        if 'part' in rule['x-form']:
+            change['parts'] = parts.get(rule['x-form'].get('field'), {})
+        changes.append(change)
+    posts = requests_for(changes, current)
     ordered = [name for post in posts for name in post['settings']]
     by_name = dict((change['setting'], change) for change in changes)
     changes = [by_name[name] for name in ordered]
@@ -212,6 +217,7 @@ def run(module, device, progress):
             break  # the rest of the settings may build on this one
 
     after = device.document(secrets=secrets)
+    module.no_log_values.update(secret_values(after))
     missing = []
     for change in changes:
         now, _found = lookup(after.get('settings', {}), change['setting'])

@@ -20,17 +20,17 @@ extends_documentation_fragment:
 options:
   secrets:
     description:
-      - Also read the Wi-Fi pass phrase (C(settings.wifi.passphrase)).
-      - Without C(dest) the result then holds the pass phrase in clear text; use C(no_log)
-        on the task.
+      - Also read the secrets, the Wi-Fi pass phrase (C(settings.wifi.passphrase)) and the
+        RTMP stream key (C(settings.outputs.rtmp_key)).
+      - Without C(dest) the result then holds them in clear text; use C(no_log) on the task.
     type: bool
     default: false
   dest:
     description:
       - Also save the document as JSON to this file on the control machine, readable by its
         owner only (mode 0600), replacing the file whole. The directory must exist.
-      - The file keeps the pass phrase read with C(secrets); the returned C(state) then leaves
-        it out, so the task needs no C(no_log).
+      - The file keeps the secrets read with C(secrets); the returned C(state) then leaves
+        them out, so the task needs no C(no_log).
       - Reports C(changed) when the file's content changes.
     type: path
 attributes:
@@ -106,7 +106,7 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_bytes, to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
-    DEVICE_ARGUMENT_SPEC, Device, DeviceError)
+    DEVICE_ARGUMENT_SPEC, Device, DeviceError, without_secrets)
 
 
 def save(module, dest, document):
@@ -153,9 +153,7 @@ def main():
     if not dest:
         module.exit_json(changed=False, state=document)
     changed = save(module, dest, document)
-    wifi = document.get('settings', {}).get('wifi')
-    if isinstance(wifi, dict):
-        wifi.pop('passphrase', None)
+    without_secrets(document)
     # Not "dest": AnsibleModule would add file details, "state" among them.
     module.exit_json(changed=changed, state=document, saved_to=dest)
 
