@@ -152,3 +152,9 @@ printf 'xx 1\n128 0 0 0 0 0' | seed colour_file not-a-key
 { printf 'xlr=5\n'; script; printf '%snetwork={\n\tscan_ssid=1\n\tpsk=%s\n}%s#!/bin/sh\n' "$RS" \
       0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef "$RS"
   printf '%s 1  2 3%s1 2%sab%s%s' "$RS" "$RS" "$RS" "$RS" "$RS"; } | seed state_document hand-written
+
+# request_source: Origin, Sec-Fetch-Site, Host, HTTPS, then an RTMP address.
+printf 'https://device.lan\nsame-origin\ndevice.lan\n1\nrtmp://192.168.18.7/live/kovra' | seed request_source own-page
+printf 'null\nsame-origin\ndevice.lan:8443\n1\nrtmp://u:p@10.0.0.5:1935/app?t0ken-x' | seed request_source opaque-origin
+printf 'http://[fd00::1]:8080\nsame-site\n[fd00::1]:8080\n\nhost/app/key/more' | seed request_source sibling-host
+printf '\n\n\n\nrtmp://10.0.0.5/live/' | seed request_source nothing-sent
