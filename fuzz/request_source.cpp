@@ -23,13 +23,17 @@ std::optional<std::string> header(const std::string& line) {
 }
 
 // A key that shows up in a text only by being there: long enough not to
-// happen by chance, and of bytes the audit log writes as they are.
+// happen by chance, of bytes the audit log writes as they are, and none of
+// the masks' or the cut mark's.
 bool traceable(const std::string& key, const std::string& address) {
+    // Nor may the address stand for it, as written or as the log escapes it.
     if (key.size() < 6 || (address + "/").find(key) != std::string::npos ||
-        (address + "?").find(key) != std::string::npos)
+        (address + "?").find(key) != std::string::npos ||
+        audit::loggedValue("rtmpurl", address).find(key) != std::string::npos)
         return false;
     for (unsigned char c : key)
-        if (c < 0x21 || c > 0x7e || c == '"' || c == '\\' || c == ';' || c == '*') return false;
+        if (c < 0x21 || c > 0x7e || c == '"' || c == '\\' || c == ';' || c == '*' || c == '[' || c == ']')
+            return false;
     return true;
 }
 
