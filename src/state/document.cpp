@@ -1,6 +1,8 @@
 // The state document: every setting as a typed value, read through the
 // same readers the status reports print from. It only reads.
 #include <algorithm>
+#include <cstdio>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,25 @@ const char* const kBootFiles[] = {
     "/mnt/rtsp.ini",       "/mnt/rtsporrtmp.ini",  "/mnt/ha.ini",
     "/mnt/asound.state",   "/mnt/m.ini",           "/mnt/zk.ini",
     "/mnt/zhiti.ini",
+};
+
+// Files the document reads besides the start-up ones.
+const char* const kOtherFiles[] = {
+    "/mnt/autorun.sh.h264.aac.org", "/mnt/autorun.sh.h264.mp3.org", "/mnt/mk250.ini",
+    "/mnt/kovra_rsc.ini", "/tmp/format.ini",
+};
+// A revision reads at most this much of a file; the readers read less.
+constexpr std::size_t kRevisionReadBytes = 1 << 20;
+
+// FNV-1a, 64 bits: a revision only has to tell two states apart, not to
+// stand up to someone who can already write the files.
+struct Fnv {
+    std::uint64_t value = 14695981039346656037ULL;
+    void add(const std::string& bytes) {
+        for (unsigned char c : bytes) value = (value ^ c) * 1099511628211ULL;
+        // Each part ends, so that "ab"+"c" and "a"+"bc" differ.
+        value = (value ^ 0xff) * 1099511628211ULL;
+    }
 };
 
 const char* const kInputWords[] = {"vga", "dvi", "hdmi", "bnc", "ypbpr"};
@@ -371,6 +392,25 @@ bool rebootPending() {
 }
 
 }  // namespace
+
+std::string revision() {
+    Fnv hash;
+    const auto addFile = [&](const char* path, bool startUp) {
+        hash.add(path);
+        const std::optional<std::string> text = platform::readFile(path, kRevisionReadBytes);
+        const std::optional<long long> changed = platform::modificationTime(path);
+        hash.add(text ? "file" : changed ? "unreadable" : "missing");
+        if (text) hash.add(*text);
+        if (startUp && changed) hash.add(std::to_string(*changed));
+    };
+    for (const char* path : kBootFiles) addFile(path, true);
+    for (const char* path : kOtherFiles) addFile(path, false);
+    const std::optional<long long> boot = platform::bootTime();
+    hash.add(boot ? std::to_string(*boot) : "no boot time");
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash.value));
+    return hex;
+}
 
 json document(bool secrets) {
     Reader reader;

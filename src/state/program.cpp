@@ -71,6 +71,23 @@ Query parseQuery(const std::string& text) {
     return query;
 }
 
+// Whether an If-None-Match list ("*", or entity tags separated by commas)
+// names this tag.
+bool matchesAny(const std::string& list, const std::string& tag) {
+    for (std::size_t begin = 0; begin < list.size();) {
+        std::size_t end = list.find(',', begin);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(begin, end - begin);
+        begin = end + 1;
+        const std::size_t first = item.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        item = item.substr(first, item.find_last_not_of(" \t") - first + 1);
+        if (item.compare(0, 2, "W/") == 0) item.erase(0, 2);
+        if (item == "*" || item == tag) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int run() {
@@ -100,9 +117,17 @@ int run() {
         reply(nullptr, "", settingsSchema());
         return 0;
     }
+    // A client that holds this revision already is told so, without the
+    // document (If-None-Match compares weakly: W/ is ignored).
+    const std::string tag = "\"" + revision() + "\"";
+    if (matchesAny(envOr("HTTP_IF_NONE_MATCH"), tag)) {
+        std::printf("Status: 304 Not Modified\r\nETag: %s\r\nCache-Control: no-store\r\n\r\n", tag.c_str());
+        std::fflush(stdout);
+        return 0;
+    }
     platform::probeModelFlag();
     const json body = document(query.secrets);
-    reply(nullptr, "", body);
+    reply(nullptr, "ETag: " + tag + "\r\n", body);
     // The reply is out and flushed; the process ends here rather than
     // taking the document apart node by node first.
     std::_Exit(0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace state {
 
@@ -15,6 +16,12 @@ constexpr int kDocumentVersion = 1;
 // change waits for a restart, and the files that could not be read. The
 // Wi-Fi pass phrase only with secrets. Reads files only.
 nlohmann::json document(bool secrets);
+
+// The revision of everything the document reads: every file's presence and
+// bytes, the start-up files' modification times and the boot time (which
+// decide reboot_pending). Any change, by either program or by hand, gives
+// another; an unchanged device the same one. 16 hexadecimal digits.
+std::string revision();
 
 // JSON Schema (draft 2020-12) of the document's "settings", with how to
 // change each setting through the settings program ("x-form").

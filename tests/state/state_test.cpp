@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "support/appliance.h"
@@ -22,13 +24,21 @@ using nlohmann::json;
 using sandbox::Fields;
 using sandbox::Sandbox;
 
-const std::string kJsonHeaders =
-    "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n\r\n";
+const std::string kJsonHeaders = "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n";
 
-// The body of a state reply whose headers are the plain 200 ones.
+// The body of a state reply whose headers are the plain 200 ones (a
+// document's ETag after them).
 json documentOf(const sandbox::Reply& reply) {
     EXPECT_EQ(reply.out.compare(0, kJsonHeaders.size(), kJsonHeaders), 0) << reply.out.substr(0, 200);
-    return json::parse(reply.out.substr(std::min(reply.out.size(), kJsonHeaders.size())));
+    const std::size_t end = reply.out.find("\r\n\r\n");
+    return json::parse(reply.out.substr(end == std::string::npos ? reply.out.size() : end + 4));
+}
+
+// The ETag header's value; empty without one.
+std::string etagOf(const sandbox::Reply& reply) {
+    const std::size_t at = reply.out.find("\r\nETag: ");
+    if (at == std::string::npos || at > reply.out.find("\r\n\r\n")) return "";
+    return reply.out.substr(at + 8, reply.out.find("\r\n", at + 2) - at - 8);
 }
 
 void layOut(Sandbox& box) {
@@ -270,6 +280,45 @@ TEST(StateDocument, HandWrittenFilesReadAsTheCommandsReportThem) {
     // What the files hold that the device would refuse is null, so even
     // these documents, secrets and all, validate.
     EXPECT_EQ(validate(schema, documents), "");
+}
+
+// Every change gives another revision, even one the document does not
+// show (a pass phrase, a comment in the script, a file the start-up reads
+// touched after the boot); a client holding the revision gets 304 alone.
+TEST(StateDocument, RevisionChangesWithEveryFileItReadsAndAnswersWhatTheClientHolds) {
+    Sandbox box;
+    layOut(box);
+    box.write("/proc/stat", "cpu 1 2 3\nbtime 1000\n");
+    const auto get = [&](std::vector<std::string> variables = {}) {
+        sandbox::Request r;
+        r.stateProgram = true;
+        r.omitContentLength = true;
+        r.variables = std::move(variables);
+        return box.run(r);
+    };
+    const std::string first = etagOf(get());
+    ASSERT_EQ(first.size(), 18u) << first;
+    EXPECT_EQ(etagOf(get()), first);
+    EXPECT_EQ(etagOf(box.state("secrets=1")), first);
+    const std::string notModified = "Status: 304 Not Modified\r\nETag: " + first + "\r\nCache-Control: no-store\r\n\r\n";
+    for (const std::string& held : std::vector<std::string>{first, "W/" + first, "\"0\", " + first, "*"})
+        EXPECT_EQ(get({"HTTP_IF_NONE_MATCH=" + held}).out, notModified) << held;
+    EXPECT_EQ(etagOf(get({"HTTP_IF_NONE_MATCH=\"0\""})), first);
+
+    const std::function<void()> changes[] = {
+        [&] { box.post({{"name3_submit", ""}, {"bitrate", "3000000"}}); },
+        [&] { box.write("/mnt/wifi/wpa.conf", sandbox::networkBlock("\"studio\"", "\"other-pass\"")); },
+        [&] { box.write("/mnt/autorun.sh", *box.read("/mnt/autorun.sh") + "# by hand\n"); },
+        [&] { box.remove("/mnt/tcp.ini"); },
+        [&] { box.write("/tmp/format.ini", "9"); },
+        [&] { box.write("/proc/stat", "cpu 1 2 3\nbtime 2000\n"); },
+    };
+    std::set<std::string> seen = {first};
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        changes[i]();
+        const std::string now = etagOf(get());
+        EXPECT_TRUE(seen.insert(now).second) << "change " << i << " kept revision " << now;
+    }
 }
 
 TEST(StateDocument, SecretsOnlyWithSecretsAndTemplateOfTheScript) {
