@@ -487,7 +487,7 @@ int main(int argc, char** argv) {
         runner.timedRun(r, {r.program.string()}, &r.reply, &err);
         const std::string header = r.kind->stateProgram
                                        ? "Content-Type: application/json; charset=utf-8\r\n"
-                                       : "Content-type: text/plain\r\n\r\n";
+                                       : "Content-type: text/plain\r\nCache-Control: no-store\r\n\r\n";
         if (r.reply.compare(0, header.size(), header) != 0)
             fail(std::string(r.kind->label) + ": not the reply header expected (stderr: " + err +
                  ")");

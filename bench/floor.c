@@ -3,6 +3,6 @@
 #include <stdio.h>
 
 int main(void) {
-    fputs("Content-type: text/plain\r\n\r\n", stdout);
+    fputs("Content-type: text/plain\r\nCache-Control: no-store\r\n\r\n", stdout);
     return 0;
 }

@@ -16,12 +16,6 @@
 namespace form {
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string trim(const std::string& s) {
     std::size_t b = s.find_first_not_of(" \t");
     if (b == std::string::npos) return "";
@@ -90,7 +84,7 @@ std::optional<std::string> boundaryOf(const std::string& contentType) {
         std::string param = trim(contentType.substr(
             pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1));
         std::size_t eq = param.find('=');
-        if (eq != std::string::npos && lower(trim(param.substr(0, eq))) == "boundary") {
+        if (eq != std::string::npos && platform::asciiLower(trim(param.substr(0, eq))) == "boundary") {
             std::string value = trim(param.substr(eq + 1));
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
                 value = value.substr(1, value.size() - 2);
@@ -160,7 +154,7 @@ std::string envOr(const char* name) {
 }  // namespace
 
 std::variant<Fields, Unreadable> parse(const RawRequest& request) {
-    std::string method = lower(request.method);
+    std::string method = platform::asciiLower(request.method);
     std::string query, type, body;
     if (method == "get") {
         query = normaliseUrlencoded(request.queryString);
@@ -170,7 +164,7 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request) {
         const std::size_t announced = std::get<std::size_t>(length);
         if (request.body.size() < announced) return Unreadable::ShortBody;
         body = request.body.substr(0, announced);
-        std::string media = lower(trim(request.contentType.substr(0, request.contentType.find(';'))));
+        std::string media = platform::asciiLower(trim(request.contentType.substr(0, request.contentType.find(';'))));
         if (media == "application/x-www-form-urlencoded") {
             type = "application/x-www-form-urlencoded";
             body = normaliseUrlencoded(body);
@@ -216,7 +210,7 @@ const std::string& method() { return g_method; }
 int run(int (*cgiMain)()) {
     RawRequest request;
     request.method = envOr("REQUEST_METHOD");
-    g_method = lower(request.method);
+    g_method = platform::asciiLower(request.method);
     if (g_method == "post" && platform::fromAnotherSite(platform::requestSource())) {
         answer("403 Forbidden", "", platform::kAnotherSiteRefusal);
         return 1;
@@ -225,7 +219,7 @@ int run(int (*cgiMain)()) {
     request.contentType = envOr("CONTENT_TYPE");
     if (const char* cl = std::getenv("CONTENT_LENGTH")) request.contentLength = cl;
 
-    if (lower(request.method) == "post") {
+    if (platform::asciiLower(request.method) == "post") {
         // Nothing is read of a body whose length is refused anyway.
         std::variant<std::size_t, Unreadable> length = contentLengthOf(request.contentLength);
         if (const std::size_t* n = std::get_if<std::size_t>(&length)) {

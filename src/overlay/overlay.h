@@ -97,10 +97,6 @@ std::optional<std::string> gb2312ToUtf8(const std::string& gb2312);
 // form for it.
 std::uint16_t gb2312Code(std::uint32_t codePoint);
 
-// The code point of the UTF-8 character at i, moving i past it; false for
-// bytes that are no UTF-8 character (a cut, overlong or surrogate form).
-bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint);
-
 // Appends a code point of the BMP (every GB2312 character is one) in UTF-8.
 void appendUtf8(std::uint32_t codePoint, std::string& out);
 

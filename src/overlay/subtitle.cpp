@@ -181,29 +181,10 @@ std::uint16_t gb2312Code(std::uint32_t codePoint) {
     return codePoint <= 0xFFFF ? byPoint[codePoint] : 0;
 }
 
-bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                         : (lead & 0xF8) == 0xF0 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return false;
-        point = point << 6 | (byte(i + k) & 0x3F);
-    }
-    static const std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
-        return false;
-    codePoint = point;
-    i += length;
-    return true;
-}
-
 bool storableSubtitleText(const std::string& utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         std::uint32_t point = 0;
-        if (!nextUtf8(utf8, i, point)) return false;
+        if (!platform::nextUtf8(utf8, i, point)) return false;
         if ((point < 0x20 || point > 0x7E) && gb2312Code(point) == 0) return false;
     }
     return true;

@@ -4,7 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,50 +58,29 @@ std::string maskRtmp(const std::string& url) {
     return settings::joinRtmpUrl(parts);
 }
 
-// Length of the valid UTF-8 sequence at text[at] and its code point; 0
-// for a byte that begins none (overlong forms and surrogates included).
-std::size_t utf8At(const std::string& text, std::size_t at, unsigned& code) {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
-    if (length == 0 || lead > 0xf4 || at + length > text.size()) return 0;
-    code = lead & (0xff >> (length + 1));
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[at + i]);
-        if ((c & 0xc0) != 0x80) return 0;
-        code = code << 6 | (c & 0x3f);
-    }
-    const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
-    return length;
-}
-
 // Text a log reader shows as it is: bytes that are no UTF-8, control
 // characters (C0, DEL, C1) and the Unicode line and paragraph separators,
 // which some viewers break lines at, are written as escapes.
 std::string escaped(const std::string& text, bool inQuotes) {
     std::string out;
     for (std::size_t at = 0; at < text.size();) {
-        unsigned code = 0;
-        const std::size_t length = utf8At(text, at, code);
+        std::uint32_t code = 0;
+        std::size_t next = at;
         char escape[8];
-        if (length == 0 || code < 0x20 || code == 0x7f) {
+        if (!platform::nextUtf8(text, next, code) || code < 0x20 || code == 0x7f) {
             std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[at]));
             out += escape;
             at += 1;
             continue;
         }
         if ((code >= 0x80 && code <= 0x9f) || code == 0x2028 || code == 0x2029) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", code);
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code));
             out += escape;
         } else {
             if (inQuotes && (code == '"' || code == '\\')) out += '\\';
-            out.append(text, at, length);
+            out.append(text, at, next - at);
         }
-        at += length;
+        at = next;
     }
     return out;
 }
@@ -118,10 +97,11 @@ std::string cutValue(const std::string& value) {
     if (value.size() <= kMaxLoggedValueBytes) return quoted(value);
     std::size_t end = 0;
     while (end < kMaxLoggedValueBytes) {
-        unsigned code = 0;
-        const std::size_t length = std::max<std::size_t>(utf8At(value, end, code), 1);
-        if (end + length > kMaxLoggedValueBytes) break;
-        end += length;
+        std::uint32_t code = 0;
+        std::size_t next = end;
+        if (!platform::nextUtf8(value, next, code)) next = end + 1;
+        if (next > kMaxLoggedValueBytes) break;
+        end = next;
     }
     return quoted(value.substr(0, end)) + "[cut, " + std::to_string(value.size()) + " bytes]";
 }

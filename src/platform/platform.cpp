@@ -315,4 +315,29 @@ void probeModelFlag() { g_modelFlag = canOpen("/mnt/mk250.ini"); }
 
 bool modelFlag() { return g_modelFlag; }
 
+bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                                         : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return false;
+        point = point << 6 | (byte(i + k) & 0x3F);
+    }
+    static const std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return false;
+    codePoint = point;
+    i += length;
+    return true;
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,6 +125,13 @@ public:
 private:
     bool held_ = false;
 };
+
+// The code point of the UTF-8 character at i, moving i past it; false for
+// bytes that are no UTF-8 character (a cut, overlong or surrogate form).
+bool nextUtf8(const std::string& text, std::size_t& i, std::uint32_t& codePoint);
+
+// Text with ASCII capitals made small (header names, media types, schemes).
+std::string asciiLower(std::string text);
 
 // Where a browser says a request comes from, as the web server passed it
 // (the Origin and Sec-Fetch-Site headers, the Host it was sent to, and

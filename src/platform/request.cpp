@@ -15,12 +15,6 @@ std::optional<std::string> variable(const char* name) {
     return std::string(v);
 }
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 struct Origin {
     std::string scheme, host, port;
 };
@@ -40,7 +34,7 @@ std::optional<Origin> withAuthority(const std::string& scheme, const std::string
     }
     if (host.empty() || host.find_first_of("/?#@ \t") != std::string::npos) return std::nullopt;
     if (port.empty()) port = scheme == "https" ? "443" : "80";
-    return Origin{scheme, lower(host), port};
+    return Origin{scheme, asciiLower(host), port};
 }
 
 // An Origin header is "scheme://authority" and nothing more; "null" (an
@@ -48,7 +42,7 @@ std::optional<Origin> withAuthority(const std::string& scheme, const std::string
 std::optional<Origin> parseOrigin(const std::string& text) {
     const std::size_t sep = text.find("://");
     if (sep == std::string::npos) return std::nullopt;
-    const std::string scheme = lower(text.substr(0, sep));
+    const std::string scheme = asciiLower(text.substr(0, sep));
     if (scheme != "http" && scheme != "https") return std::nullopt;
     return withAuthority(scheme, text.substr(sep + 3));
 }
@@ -60,9 +54,9 @@ RequestSource requestSource() {
     source.origin = variable("HTTP_ORIGIN");
     source.fetchSite = variable("HTTP_SEC_FETCH_SITE");
     source.host = variable("HTTP_HOST");
-    const std::string https = lower(variable("HTTPS").value_or(""));
+    const std::string https = asciiLower(variable("HTTPS").value_or(""));
     source.https = https == "on" || https == "1" ||
-                   lower(variable("REQUEST_SCHEME").value_or("")) == "https";
+                   asciiLower(variable("REQUEST_SCHEME").value_or("")) == "https";
     return source;
 }
 

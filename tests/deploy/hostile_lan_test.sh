@@ -96,25 +96,15 @@ grep -q 'login: 127\.0\.0\.3 refused' "$test/syslog" || bad "the lock-out was no
 python3 "$source_dir/tests/deploy/lan_tools.py" idle 127.0.0.1 "$https_port" 600 > "$test/idle" &
 idle_pid=$!
 pids="$pids $idle_pid"
-tries=0
-until [ -s "$test/idle" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 300 ] || fail "the idle connections were not opened within 30 s"
-    sleep 0.1
-done
+wait_until 30 "the idle connections were not opened within 30 s" test -s "$test/idle"
 [ "$(cat "$test/idle")" = "connected 600" ] || fail "idle connections: $(cat "$test/idle")"
 # The server is full once connections wait in its listening socket's queue.
 queued() {
     q=$(awk -v p=":$(printf '%04X' "$https_port")" \
         '$4 == "0A" && substr($2, length($2) - 4) == p { split($5, n, ":"); print n[2] }' /proc/net/tcp)
-    echo $((0x${q:-0}))
+    [ $((0x${q:-0})) -gt 0 ]
 }
-tries=0
-until [ "$(queued)" -gt 0 ]; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "600 idle connections did not fill the server"
-    sleep 0.1
-done
+wait_until 10 "600 idle connections did not fill the server" queued
 # shellcheck disable=SC2086
 fetch --interface 127.0.0.2 --max-time 10 $login "$https/"
 if [ "$got" != 200 ] || ! grep -q '<title>Encoder configuration</title>' "$test/body"; then

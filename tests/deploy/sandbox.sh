@@ -106,6 +106,19 @@ cert=$dir/etc/cert.pem
 login="--digest -u admin:$password"
 form="-H Content-Type:application/x-www-form-urlencoded"
 
+# Runs the command every tenth of a second until it succeeds, or fails
+# with the message after that many seconds.
+wait_until() {
+    seconds=$1 message=$2
+    shift 2
+    tries=0
+    until "$@"; do
+        tries=$((tries + 1))
+        [ "$tries" -lt $((seconds * 10)) ] || fail "$message"
+        sleep 0.1
+    done
+}
+
 # Waits until URL answers (curl's further arguments after it), or fails
 # after about ten seconds, or at once when process PID has ended.
 wait_for() {
@@ -124,12 +137,7 @@ wait_for() {
 start_lighttpd() {
     python3 "$source_dir/tests/deploy/lan_tools.py" syslog "$test/log.socket" "$test/syslog" &
     pids="$pids $!"
-    tries=0
-    until [ -S "$test/log.socket" ]; do
-        tries=$((tries + 1))
-        [ "$tries" -lt 100 ] || fail "the system log receiver did not start"
-        sleep 0.1
-    done
+    wait_until 10 "the system log receiver did not start" test -S "$test/log.socket"
     namespace=-m
     [ "$(id -u)" -eq 0 ] || namespace=-rm
     # shellcheck disable=SC2016
