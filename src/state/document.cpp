@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -41,14 +42,27 @@ const char* const kOtherFiles[] = {
 // A revision reads at most this much of a file; the readers read less.
 constexpr std::size_t kRevisionReadBytes = 1 << 20;
 
-// FNV-1a, 64 bits: a revision only has to tell two states apart, not to
-// stand up to someone who can already write the files.
-struct Fnv {
-    std::uint64_t value = 14695981039346656037ULL;
+// A 64-bit multiply-and-fold hash taken eight bytes at a time (the
+// document's own cost is measured): a revision only has to tell two states
+// apart, not to stand up to someone who can already write the files.
+struct RevisionHash {
+    std::uint64_t value = 0x6a09e667f3bcc908ULL;
+    void mix(std::uint64_t word) {
+        value = (value ^ word) * 0x9e3779b97f4a7c15ULL;
+        value ^= value >> 32;
+    }
     void add(const std::string& bytes) {
-        for (unsigned char c : bytes) value = (value ^ c) * 1099511628211ULL;
-        // Each part ends, so that "ab"+"c" and "a"+"bc" differ.
-        value = (value ^ 0xff) * 1099511628211ULL;
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            mix(word);
+        }
+        std::uint64_t rest = 0;
+        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
+        mix(rest);
+        // Each part ends with its length, so that "ab"+"c" and "a"+"bc" differ.
+        mix(bytes.size());
     }
 };
 
@@ -394,7 +408,7 @@ bool rebootPending() {
 }  // namespace
 
 std::string revision() {
-    Fnv hash;
+    RevisionHash hash;
     const auto addFile = [&](const char* path, bool startUp) {
         hash.add(path);
         const std::optional<std::string> text = platform::readFile(path, kRevisionReadBytes);
