@@ -144,8 +144,6 @@ Refusal refusalOf(Unreadable why) {
     return {"400 Bad Request", "the request cannot be read; nothing was done"};
 }
 
-std::string g_method;
-
 std::string envOr(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
@@ -192,26 +190,17 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request) {
     }
 }
 
-void answer(const char* status, const std::string& extraHeaders, const char* line) {
-    std::fprintf(stdout, "Status: %s\r\n%s", status, extraHeaders.c_str());
-    cgiOut = stdout;
-    cgiHeaderContentType("text/plain");
-    std::puts(line);
-    std::fflush(stdout);
-}
-
 void refuse(Unreadable why) {
     const Refusal r = refusalOf(why);
     answer(r.status, "", r.line.c_str());
 }
 
-const std::string& method() { return g_method; }
 
 int run(int (*cgiMain)()) {
     RawRequest request;
     request.method = envOr("REQUEST_METHOD");
-    g_method = platform::asciiLower(request.method);
-    if (g_method == "post" && platform::fromAnotherSite(platform::requestSource())) {
+    setMethod(platform::asciiLower(request.method));
+    if (method() == "post" && platform::fromAnotherSite(platform::requestSource())) {
         answer("403 Forbidden", "", platform::kAnotherSiteRefusal);
         return 1;
     }

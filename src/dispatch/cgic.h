@@ -88,6 +88,7 @@ void install(Fields fields);
 
 // The request's method as run() read it, in lower case ("get", "post").
 const std::string& method();
+void setMethod(std::string method);
 
 // Reads the CGI environment and standard input, parses the form and calls
 // cgiMain with cgiOut set; returns its result, or 1 without calling it

@@ -12,6 +12,7 @@ namespace form {
 namespace {
 
 Fields g_fields;
+std::string g_method;
 
 const std::pair<std::string, std::string>* find(const char* name) {
     const std::pair<std::string, std::string>* found = nullptr;
@@ -42,6 +43,21 @@ cgiFormResultType choose(const char* name, const char* const* choices, int total
 }  // namespace
 
 void install(Fields fields) { g_fields = std::move(fields); }
+
+void setMethod(std::string method) { g_method = std::move(method); }
+
+const std::string& method() { return g_method; }
+
+// Here rather than beside run(): the commands call it, and the state
+// program, which links the commands but never reads a form, would carry the
+// form parser and cgicc with it.
+void answer(const char* status, const std::string& extraHeaders, const char* line) {
+    std::fprintf(stdout, "Status: %s\r\n%s", status, extraHeaders.c_str());
+    cgiOut = stdout;
+    cgiHeaderContentType("text/plain");
+    std::puts(line);
+    std::fflush(stdout);
+}
 
 }  // namespace form
 
