@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "dispatch/dispatch.h"
+#include "platform/fields.h"
 
 #include <utility>
 #include <vector>

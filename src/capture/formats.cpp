@@ -3,7 +3,7 @@
 #include <string>
 
 #include "capture/capture.h"
-#include "dispatch/cgic.h"
+#include "platform/fields.h"
 #include "platform/platform.h"
 
 namespace capture {

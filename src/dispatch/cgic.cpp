@@ -103,18 +103,17 @@ Fields fieldsOf(const cgicc::Cgicc& cgi) {
     return fields;
 }
 
-// CONTENT_LENGTH of a POST: plain digits, at most kMaxContentLength; an
-// empty one is 0. Servers that take a chunked body pass none at all.
 std::variant<std::size_t, Unreadable> contentLengthOf(const std::optional<std::string>& text) {
-    if (!text) return Unreadable::NoLength;
-    for (char c : *text)
-        if (c < '0' || c > '9') return Unreadable::BadLength;
-    std::size_t n = 0;
-    for (char c : *text) {
-        n = n * 10 + static_cast<std::size_t>(c - '0');
-        if (n > kMaxContentLength) return Unreadable::TooLarge;
+    std::variant<std::size_t, platform::BodyProblem> length = platform::contentLength(text, kMaxContentLength);
+    if (const std::size_t* n = std::get_if<std::size_t>(&length)) return *n;
+    switch (std::get<platform::BodyProblem>(length)) {
+        case platform::BodyProblem::NoLength:
+            return Unreadable::NoLength;
+        case platform::BodyProblem::TooLarge:
+            return Unreadable::TooLarge;
+        default:
+            return Unreadable::BadLength;
     }
-    return n;
 }
 
 struct Refusal {

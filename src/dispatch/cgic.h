@@ -10,47 +10,13 @@
 #include <variant>
 #include <vector>
 
-enum cgiFormResultType {
-    cgiFormSuccess,
-    cgiFormTruncated,
-    cgiFormEmpty,
-    cgiFormNotFound,
-    cgiFormNoSuchChoice,
-};
-
-// The reply stream; the same stream as stdout.
-extern FILE* cgiOut;
-
-// A text field is read into this many bytes, terminator included, so a
-// value may hold one byte less.
-constexpr std::size_t kTextFieldSize = 1024;
+#include "platform/fields.h"
 
 // Largest body we accept: cgicc allocates what CONTENT_LENGTH claims before
 // reading a byte.
 constexpr std::size_t kMaxContentLength = 1048576;
 
-void cgiHeaderContentType(const char* mimeType);
-
-// Success when the form carries a field of that name, whatever its value.
-cgiFormResultType cgiFormSubmitClicked(const char* name);
-
-// Index of the value among the choices, compared exactly. Absent field:
-// cgiFormNotFound; a value that is no choice: cgiFormNoSuchChoice. Both
-// leave defaultV in *result.
-cgiFormResultType cgiFormRadio(const char* name, const char* const* choices, int choicesTotal,
-                               int* result, int defaultV);
-cgiFormResultType cgiFormSelectSingle(const char* name, const char* const* choices,
-                                      int choicesTotal, int* result, int defaultV);
-
-// The value with CR and LF removed. Longer than max - 1 bytes, or holding a
-// NUL byte (which a C buffer would silently cut): cgiFormTruncated and an
-// empty result. Empty after removal: cgiFormEmpty.
-cgiFormResultType cgiFormStringNoNewlines(const char* name, std::string& result,
-                                          std::size_t max);
-
 namespace form {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // The CGI variables and body of one request, as the web server gave them.
 struct RawRequest {
@@ -77,18 +43,6 @@ std::variant<Fields, Unreadable> parse(const RawRequest& request);
 // Writes the whole reply of an unreadable request: a CGI Status line, the
 // text/plain header and the one line.
 void refuse(Unreadable why);
-
-// Writes a whole reply that is not a report: a CGI Status line, any
-// further header lines (each ending in CRLF), the text/plain header and
-// the one line.
-void answer(const char* status, const std::string& extraHeaders, const char* line);
-
-// Makes these the fields the cgiForm calls read.
-void install(Fields fields);
-
-// The request's method as run() read it, in lower case ("get", "post").
-const std::string& method();
-void setMethod(std::string method);
 
 // Reads the CGI environment and standard input, parses the form and calls
 // cgiMain with cgiOut set; returns its result, or 1 without calling it

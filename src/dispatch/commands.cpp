@@ -105,29 +105,6 @@ bool carriesChange() {
 
 }  // namespace
 
-void replyRefusal(const char* text) {
-    std::fputs(text, cgiOut);
-    audit::refused(text);
-}
-
-void replyRefusalLine(const char* line) {
-    std::puts(line);
-    audit::refused(line);
-}
-
-void replyFailed(const char* line) {
-    std::puts(line);
-    audit::failed(line);
-}
-
-void replyCannotOpen(const char* line) { replyFailed(line); }
-
-void echoFlagFile(int digit, const char* appliancePath) {
-    if (platform::shellEcho(digit, appliancePath)) return;
-    const char* slash = std::strrchr(appliancePath, '/');
-    replyCannotOpen((std::string("Can't open file ") + (slash ? slash + 1 : appliancePath)).c_str());
-}
-
 int commandOrder(const char* submit, const char* radio) {
     int order = 0;
     for (const Command& command : kCommands) {
@@ -140,26 +117,8 @@ int commandOrder(const char* submit, const char* radio) {
     return 0;
 }
 
-int cgiMain() {
-    if (form::method() == "get" && carriesChange()) {
-        form::answer("405 Method Not Allowed", "Allow: POST\r\n", kGetRefusal);
-        return 0;
-    }
-    cgiHeaderContentType("text/plain");
-    platform::probeModelFlag();
-    // Two requests editing the same small files would lose one's change.
-    if (!platform::lockSettings()) {
-        std::puts("busy: another request is changing the settings, nothing was done");
-        std::fflush(stdout);
-        for (const Command& command : kCommands)
-            if (!isQuery(command) && cgiFormSubmitClicked(command.submit) == cgiFormSuccess)
-                audit::busy(command.submit);
-        return 0;
-    }
-    // Once the list has started it runs to its end, whatever the web server
-    // does when the client leaves: a half-applied form is worse than a
-    // reply nobody reads.
-    platform::SignalHold hold;
+std::vector<CommandRun> runCommands(bool stopAtProblem) {
+    std::vector<CommandRun> ran;
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;
@@ -173,9 +132,42 @@ int cgiMain() {
             const std::string word = kChoiceWords[choice];
             if (command.radio) audit::fieldRead(command.radio, &word);
         }
-        Flow flow = command.run(choice);
-        if (logged) audit::end();
+        command::begin();
+        const Flow flow = command.run(choice);
+        ran.push_back({command.submit, command.radio, command::end()});
+        if (logged) audit::end(ran.back().outcome);
         if (flow == Flow::EndRequest) break;
+        if (stopAtProblem && ran.back().outcome.kind != Outcome::Kind::Applied) break;
     }
+    return ran;
+}
+
+int cgiMain() {
+    if (form::method() == "get" && carriesChange()) {
+        form::answer("405 Method Not Allowed", "Allow: POST\r\n", kGetRefusal);
+        return 0;
+    }
+    cgiHeaderContentType("text/plain");
+    platform::probeModelFlag();
+    // Two requests editing the same small files would lose one's change.
+    const platform::Lock lock = platform::lockSettings();
+    if (lock == platform::Lock::Unrecovered) {
+        std::puts(platform::kUnrecoveredRefusal);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (lock == platform::Lock::Busy) {
+        std::puts("busy: another request is changing the settings, nothing was done");
+        std::fflush(stdout);
+        for (const Command& command : kCommands)
+            if (!isQuery(command) && cgiFormSubmitClicked(command.submit) == cgiFormSuccess)
+                audit::busy(command.submit);
+        return 0;
+    }
+    // Once the list has started it runs to its end, whatever the web server
+    // does when the client leaves: a half-applied form is worse than a
+    // reply nobody reads.
+    platform::SignalHold hold;
+    runCommands(false);
     return 0;
 }

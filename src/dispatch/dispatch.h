@@ -1,41 +1,11 @@
-// The request dispatcher: what a command returns, the shared text-field
-// convention, and the entry point the CGI runner calls.
+// The request dispatcher: the command list, walked for a form post or a
+// change set, and the entry point the CGI runner calls.
 #pragma once
 
 #include <string>
+#include <vector>
 
-// What the dispatcher does after a command: go on with the list, or end
-// the request there (a settings file that cannot be written).
-enum class Flow { Continue, EndRequest };
-
-// Reads a text field by the shared convention: "error len" when it is too
-// long, "input empty" when empty (neither with a line end), nothing when
-// absent; then by the field's row of the value rules: "error len" beyond
-// its length, "error char" for a refused character, "error value" for a
-// well-formed value the device cannot use. True only when the command
-// should act on value.
-bool readTextField(const char* name, std::string& value);
-
-// A refusal of the command's input as the reply gives it ("error len",
-// "error char", "error value" and "input empty" with no line end); the
-// audit log records it, without a line end, as the command's outcome.
-void replyRefusal(const char* text);
-
-// A refusal the command states in a line of its own ("error: ... nothing
-// changed"); the audit log records it as the command's outcome.
-void replyRefusalLine(const char* line);
-
-// A line saying the command could not do its work; the audit log records
-// it as the command's outcome.
-void replyFailed(const char* line);
-
-// The reply line of a settings file the command cannot read or write.
-void replyCannotOpen(const char* line = "Can't open file");
-
-// Writes a one-digit flag file through the shell, as the appliance's
-// scripts do; when the shell could not write it, "Can't open file <name>"
-// follows the command's message and is the command's outcome.
-void echoFlagFile(int digit, const char* appliancePath);
+#include "platform/fields.h"
 
 // The one line a GET carrying a changing command is answered with (405).
 constexpr const char* kGetRefusal = "only a POST may change settings; nothing was done";
@@ -48,3 +18,16 @@ int cgiMain();
 // field and radio group (nullptr for a command without one); 0 when there
 // is none. Clients send their commands in this order.
 int commandOrder(const char* submit, const char* radio);
+
+// A command that ran over the installed fields, and what came of it.
+struct CommandRun {
+    const char* submit;
+    const char* radio;
+    Outcome outcome;
+};
+
+// Walks the command list over the installed fields, in its order, logging
+// each command that may change something. Stops after a command that ends
+// the request (a settings file it cannot write) and, with stopAtProblem,
+// after the first that refused or failed.
+std::vector<CommandRun> runCommands(bool stopAtProblem);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "dispatch/dispatch.h"
+#include "platform/fields.h"
 
 #include "platform/platform.h"
 

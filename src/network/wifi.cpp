@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dispatch/cgic.h"
+#include "platform/fields.h"
 #include "network/network.h"
 #include "platform/platform.h"
 #include "settings/rules.h"

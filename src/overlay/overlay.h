@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/dispatch.h"
+#include "platform/fields.h"
 #include "platform/platform.h"
 
 namespace overlay {
@@ -104,6 +104,11 @@ void appendUtf8(std::uint32_t codePoint, std::string& out);
 // that have a GB2312 form, in UTF-8. Anything else would be dropped or cut
 // in the conversion.
 bool storableSubtitleText(const std::string& utf8);
+
+// The text with the full-width forms of ASCII (and the ideographic space)
+// read as ASCII: two subtitles that give the same text here are one
+// setting, since the stored form cannot tell them apart.
+std::string fullwidthAsAscii(const std::string& utf8);
 
 // Two-byte characters: rows and cells 0xA1 to 0xFE, each the character's
 // code point, 0 where GB2312 has none. Generated from glibc's iconv.

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/cgic.h"
+#include "platform/fields.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
 
@@ -276,6 +276,29 @@ Flow cmdSubtitleReport(int) {
     std::printf("x:%d\ny:%d\n", line->x, line->y);
     std::printf("subtitle value:%s\n", text.c_str());
     return Flow::Continue;
+}
+
+std::string fullwidthAsAscii(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t next = i;
+        std::uint32_t point = 0;
+        if (!platform::nextUtf8(utf8, next, point)) {
+            out += utf8[i++];
+            continue;
+        }
+        const char ascii = point >= 0xFF01 && point <= 0xFF5E ? static_cast<char>(point - 0xFEE0)
+                           : point == 0xFFE5                 ? '$'
+                           : point == 0xFFE3                 ? '~'
+                           : point == 0x3000                 ? ' '
+                                                             : '\0';
+        if (ascii)
+            out += ascii;
+        else
+            out.append(utf8, i, next - i);
+        i = next;
+    }
+    return out;
 }
 
 }  // namespace overlay

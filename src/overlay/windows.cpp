@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/cgic.h"
+#include "platform/fields.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
 #include "settings/rules.h"

@@ -38,11 +38,10 @@ struct Record {
     std::vector<Setting> settings;
     int lookedUp = 0;
     int found = 0;
-    std::string outcome;  // empty: ok
-    bool refusal = false;
 };
 
 Record g_record;
+std::string g_changeSet;
 std::vector<std::string> g_busyReported;
 
 // An RTMP address keeps its server and application; the stream key after
@@ -138,6 +137,9 @@ void send(int priority, const std::string& message) {
                    reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
+// "[set <revision>] " before each line of a change set.
+std::string setTag() { return g_changeSet.empty() ? "" : "[set " + g_changeSet + "] "; }
+
 std::string who() { return cgiVariable("REMOTE_USER") + " " + cgiVariable("REMOTE_ADDR"); }
 
 }  // namespace
@@ -164,36 +166,30 @@ void fieldRead(const char* name, const std::string* value) {
     g_record.settings.push_back({name, *value});
 }
 
-void refused(const char* text) {
-    if (!g_record.open) return;
-    g_record.refusal = true;
-    if (g_record.outcome.empty()) g_record.outcome = text;
-}
+void setChangeSet(const std::string& tag) { g_changeSet = tag; }
 
-void failed(const char* text) {
-    if (!g_record.open) return;
-    if (g_record.outcome.empty()) g_record.outcome = text;
-}
-
-void end() {
+void end(const Outcome& outcome) {
     Record record = std::move(g_record);
     g_record = Record{};
     if (!record.open) return;
-    bool acted = record.lookedUp == 0 || record.found > 0 || !record.outcome.empty();
+    const bool ok = outcome.kind == Outcome::Kind::Applied;
+    bool acted = record.lookedUp == 0 || record.found > 0 || !ok;
     if (!acted) return;
-    if (!record.outcome.empty() && record.outcome.back() == '\n') record.outcome.pop_back();
-    const bool ok = record.outcome.empty();
     // The outcome comes before the values: a daemon that cuts the line
     // keeps what happened.
-    std::string message =
-        who() + " " + quoted(record.submit) + ": " + (ok ? std::string("ok") : escaped(record.outcome, false));
+    std::string message = who() + " " + setTag() + quoted(record.submit) + ": " +
+                          (ok ? std::string("ok") : escaped(outcome.words, false));
     const char* separator = ";";
     for (const Setting& s : record.settings) {
         message += separator + (" " + quoted(s.name));
-        if (!record.refusal) message += "=" + loggedValue(s.name, s.value);
+        if (outcome.kind != Outcome::Kind::Refused) message += "=" + loggedValue(s.name, s.value);
         separator = "";
     }
     send(ok ? kPriorityChanged : kPriorityRefused, message);
+}
+
+void event(bool warning, const std::string& what) {
+    send(warning ? kPriorityRefused : kPriorityChanged, who() + " " + setTag() + escaped(what, false));
 }
 
 void busy(const char* submit) {

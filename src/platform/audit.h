@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/fields.h"
+
 namespace audit {
 
 // Opens the record of one command; the form fields it reads from now on
@@ -17,16 +19,18 @@ void begin(const char* submit);
 // form has no such field. Outside a record it is ignored.
 void fieldRead(const char* name, const std::string* value);
 
-// The running command refused its input with this reply text ("error len",
-// "input empty", ...): its settings are logged by name only.
-void refused(const char* text);
+// Marks the records from now on as parts of one change set (the revision
+// it was applied to); empty for a form post.
+void setChangeSet(const std::string& tag);
 
-// The running command could not do its work: the outcome is this text.
-void failed(const char* text);
+// Closes the record with the command's outcome and sends its line, unless
+// the command read settings and found none of them in the form (then it
+// did nothing). A refusal logs the settings by name only.
+void end(const Outcome& outcome);
 
-// Closes the record and sends its line, unless the command read settings
-// and found none of them in the form (then it did nothing).
-void end();
+// One line that is not a command's: what became of a change set, or of
+// the journal of one. A warning when nothing or not all was done.
+void event(bool warning, const std::string& what);
 
 // A request that acted on nothing because another held the settings: one
 // "busy" line for each distinct submit field.

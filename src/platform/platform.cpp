@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/journal.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -57,13 +58,19 @@ bool runShell(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }
 
-void shellTouch(const char* appliancePath) { runShell("touch " + shellPath(appliancePath)); }
+void shellTouch(const char* appliancePath) {
+    if (journalCovers(appliancePath)) runShell("touch " + shellPath(appliancePath));
+}
 
 bool shellEcho(int digit, const char* appliancePath) {
+    if (!journalCovers(appliancePath)) return false;
     return runShell("echo " + std::to_string(digit) + " > " + shellPath(appliancePath));
 }
 
-void shellSync() { runShell("sync"); }
+// Under a journal the set flushes everything once at its end.
+void shellSync() {
+    if (!journalOpen()) runShell("sync");
+}
 
 std::optional<std::string> readFile(const char* appliancePath, std::size_t maxBytes) {
     // Plain system calls: a request reads some thirty small files, and a
@@ -169,6 +176,9 @@ bool writeAll(int fd, const std::string& text) {
 }  // namespace
 
 bool writeFile(const char* appliancePath, const std::string& text, unsigned newFileMode) {
+    // A change set may only write what its journal can put back.
+    if (!journalCovers(appliancePath)) return false;
+    const bool flushNow = !journalOpen();
     std::string target = path(appliancePath);
     struct stat link {};
     if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -191,7 +201,7 @@ bool writeFile(const char* appliancePath, const std::string& text, unsigned newF
 
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, text) && (!flushNow || ::fsync(fd) == 0);
     if (ok && hadOld) {
         ok = ::fchmod(fd, old.st_mode & 07777) == 0;
         // Only root may give a file away; the mode is what matters most.
@@ -205,7 +215,7 @@ bool writeFile(const char* appliancePath, const std::string& text, unsigned newF
         ::unlink(temp.c_str());
         return false;
     }
-    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    int dirFd = flushNow ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY) : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
@@ -237,22 +247,44 @@ std::vector<std::string> regularFiles(const char* applianceDirectory) {
     return names;
 }
 
-bool lockSettings(LockMode mode) {
-    // Long enough for a queue of rewrites, short enough for a browser.
-    constexpr int kWaitMilliseconds = 10000;
-    constexpr int kRetryMilliseconds = 10;
-    int fd = ::open(path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return true;  // no settings to protect; commands report their files
-    const int operation = mode == LockMode::Shared ? LOCK_SH : LOCK_EX;
-    for (int waited = 0; ::flock(fd, operation | LOCK_NB) != 0; waited += kRetryMilliseconds) {
+namespace {
+
+// Long enough for a queue of rewrites, short enough for a browser.
+constexpr int kLockWaitMilliseconds = 10000;
+constexpr int kLockRetryMilliseconds = 10;
+
+bool takeLock(int fd, int operation) {
+    for (int waited = 0; ::flock(fd, operation | LOCK_NB) != 0; waited += kLockRetryMilliseconds) {
         if (errno != EWOULDBLOCK && errno != EINTR) return true;
-        if (waited >= kWaitMilliseconds) {
-            ::close(fd);
-            return false;
-        }
-        ::usleep(kRetryMilliseconds * 1000);
+        if (waited >= kLockWaitMilliseconds) return false;
+        ::usleep(kLockRetryMilliseconds * 1000);
     }
-    return true;  // the descriptor stays open, and locked, until the process ends
+    return true;
+}
+
+}  // namespace
+
+Lock lockSettings(LockMode mode) {
+    int fd = ::open(path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Lock::Held;  // no settings to protect; commands report their files
+    if (!takeLock(fd, mode == LockMode::Shared ? LOCK_SH : LOCK_EX)) {
+        ::close(fd);
+        return Lock::Busy;
+    }
+    // An unfinished change set is undone before anyone reads or writes,
+    // and only under the exclusive lock.
+    if (journalLeftBehind()) {
+        if (mode == LockMode::Shared && !takeLock(fd, LOCK_EX)) {
+            ::close(fd);
+            return Lock::Busy;
+        }
+        if (recoverJournal() == Recovery::Failed) {
+            ::close(fd);
+            return Lock::Unrecovered;
+        }
+        if (mode == LockMode::Shared) takeLock(fd, LOCK_SH);
+    }
+    return Lock::Held;  // the descriptor stays open, and locked, until the process ends
 }
 
 void ignoreClosedOutput() { ::signal(SIGPIPE, SIG_IGN); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace platform {
@@ -94,9 +95,17 @@ std::vector<std::string> regularFiles(const char* applianceDirectory);
 // Serialises whole requests: an advisory lock on the /mnt directory, which
 // is never replaced, held until the process ends. A change takes it
 // exclusive; a reader shared, so that it never sees half of a change.
-// False when another request holds it for longer than the wait.
+// Whoever takes it first undoes an unfinished change set (see journal.h).
+// Busy: another request held it for longer than the wait. Unrecovered: an
+// unfinished change set could not be undone; nothing may be read or changed.
 enum class LockMode { Exclusive, Shared };
-bool lockSettings(LockMode mode = LockMode::Exclusive);
+enum class Lock { Held, Busy, Unrecovered };
+Lock lockSettings(LockMode mode = LockMode::Exclusive);
+
+// The one line a request is answered with when the settings hold an
+// unfinished change set that could not be undone.
+constexpr const char* kUnrecoveredRefusal =
+    "an unfinished change could not be undone (see the system log); nothing was done";
 
 // Modification time of an appliance file in seconds since the epoch;
 // nullopt when it does not exist.
@@ -153,6 +162,18 @@ bool fromAnotherSite(const RequestSource& source);
 
 // The one line both programs answer such a request with.
 constexpr const char* kAnotherSiteRefusal = "the request comes from another site; nothing was done";
+
+// Why the body a request announces cannot be had.
+enum class BodyProblem { NoLength, TooLarge, BadLength, ShortBody };
+
+// CONTENT_LENGTH: plain digits, at most `most`; an empty one is 0. Servers
+// that take a chunked body pass none at all.
+std::variant<std::size_t, BodyProblem> contentLength(const std::optional<std::string>& text,
+                                                     std::size_t most);
+
+// The body CONTENT_LENGTH announces, read from standard input; nothing is
+// read of a body whose length is refused anyway.
+std::variant<std::string, BodyProblem> readBody(std::size_t most);
 
 // Model flag: set once per request from the existence of /mnt/mk250.ini.
 void probeModelFlag();

@@ -1,5 +1,6 @@
 // Cross-site refusal, in the programs themselves: not every web server the
 // device may run (busybox httpd) can refuse such requests on its own.
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -73,6 +74,34 @@ bool fromAnotherSite(const RequestSource& source) {
     const std::optional<Origin> own = withAuthority(source.https ? "https" : "http", *source.host);
     return !from || !own || from->scheme != own->scheme || from->host != own->host ||
            from->port != own->port;
+}
+
+std::variant<std::size_t, BodyProblem> contentLength(const std::optional<std::string>& text,
+                                                     std::size_t most) {
+    if (!text) return BodyProblem::NoLength;
+    for (char c : *text)
+        if (c < '0' || c > '9') return BodyProblem::BadLength;
+    std::size_t n = 0;
+    for (char c : *text) {
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+        if (n > most) return BodyProblem::TooLarge;
+    }
+    return n;
+}
+
+std::variant<std::string, BodyProblem> readBody(std::size_t most) {
+    std::variant<std::size_t, BodyProblem> length = contentLength(variable("CONTENT_LENGTH"), most);
+    if (const BodyProblem* why = std::get_if<BodyProblem>(&length)) return *why;
+    const std::size_t n = std::get<std::size_t>(length);
+    std::string body(n, '\0');
+    std::size_t got = 0;
+    while (got < n) {
+        const std::size_t r = std::fread(&body[got], 1, n - got, stdin);
+        if (r == 0) break;
+        got += r;
+    }
+    if (got < n) return BodyProblem::ShortBody;
+    return body;
 }
 
 }  // namespace platform

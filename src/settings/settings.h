@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/dispatch.h"
+#include "platform/fields.h"
 
 namespace settings {
 

@@ -407,6 +407,10 @@ bool rebootPending() {
 
 }  // namespace
 
+std::vector<std::string> settingsFiles() {
+    return std::vector<std::string>(std::begin(kBootFiles), std::end(kBootFiles));
+}
+
 std::string revision() {
     RevisionHash hash;
     const auto addFile = [&](const char* path, bool startUp) {

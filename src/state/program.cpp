@@ -1,11 +1,12 @@
-// The state program's request handling: GET only, two known query
-// parameters, a shared lock so that a document never mixes the files from
-// before and after one change.
+// The state program's request handling: a GET with two known query
+// parameters, under a shared lock so that a document never mixes the files
+// from before and after one change; a POST is a change set.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
+#include "state/change_set.h"
 #include "state/state.h"
 
 namespace state {
@@ -97,8 +98,12 @@ int run() {
         fail("403 Forbidden", "", platform::kAnotherSiteRefusal);
         return 0;
     }
+    if (method == "POST") {
+        answerChangeSet();
+        return 0;
+    }
     if (method != "GET") {
-        fail("405 Method Not Allowed", "Allow: GET\r\n", "only GET is answered here");
+        fail("405 Method Not Allowed", "Allow: GET, POST\r\n", "only GET and POST are answered here");
         return 0;
     }
     const Query query = parseQuery(envOr("QUERY_STRING"));
@@ -108,7 +113,12 @@ int run() {
     }
     // The schema reads the boot script too: how long a header value may be
     // depends on the others.
-    if (!platform::lockSettings(platform::LockMode::Shared)) {
+    const platform::Lock lock = platform::lockSettings(platform::LockMode::Shared);
+    if (lock == platform::Lock::Unrecovered) {
+        fail("500 Internal Server Error", "", platform::kUnrecoveredRefusal);
+        return 0;
+    }
+    if (lock == platform::Lock::Busy) {
         fail("503 Service Unavailable", "Retry-After: " + std::to_string(kRetryAfterSeconds) + "\r\n",
              "another request is changing the settings");
         return 0;

@@ -11,10 +11,12 @@
 
 #include "capture/capture.h"
 #include "dispatch/dispatch.h"
+#include "platform/fields.h"
 #include "overlay/overlay.h"
 #include "platform/platform.h"
 #include "settings/rules.h"
 #include "settings/settings.h"
+#include "state/change_set.h"
 #include "state/settings_table.h"
 #include "state/state.h"
 
@@ -398,6 +400,17 @@ json settingsSchema() {
     schema["$schema"] = "https://json-schema.org/draft/2020-12/schema";
     schema["title"] = "Settings of the video encoder";
     schema["x-version"] = kDocumentVersion;
+    // The template is no member of the settings: a change set carries it
+    // beside them, and swapping it resets them to the template's defaults.
+    json templates = json::array(), words = json::object();
+    for (const auto& t : kTemplates) templates.push_back(t[0]), words[t[0]] = t[1];
+    schema["$defs"]["codec_template"] = {
+        {"type", "string"},
+        {"enum", templates},
+        {"description", "The encoder's factory template: swapping it resets the settings it holds to their "
+                        "defaults; settings in the same change set are applied after the swap."},
+        {"x-form", {{"order", commandOrder("codec_submit", "ctrlts")}, {"submit", "codec_submit"},
+                    {"radio", "ctrlts"}, {"choices", words}}}};
     for (const Setting& setting : settingsTable()) {
         json& sections = schema["properties"];
         if (!sections.contains(setting.section)) sections[setting.section] = objectSchema();

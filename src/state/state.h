@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace state {
 
@@ -22,6 +23,10 @@ nlohmann::json document(bool secrets);
 // decide reboot_pending). Any change, by either program or by hand, gives
 // another; an unchanged device the same one. 16 hexadecimal digits.
 std::string revision();
+
+// The settings files the commands write: every file the device reads when
+// it starts (appliance paths).
+std::vector<std::string> settingsFiles();
 
 // JSON Schema (draft 2020-12) of the document's "settings", with how to
 // change each setting through the settings program ("x-form").

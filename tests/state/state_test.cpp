@@ -16,38 +16,17 @@
 #include <set>
 #include <nlohmann/json.hpp>
 
-#include "support/appliance.h"
+#include "state/state_support.h"
 
 namespace {
 
 using nlohmann::json;
 using sandbox::Fields;
 using sandbox::Sandbox;
-
-const std::string kJsonHeaders = "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n";
-
-// The body of a state reply whose headers are the plain 200 ones (a
-// document's ETag after them).
-json documentOf(const sandbox::Reply& reply) {
-    EXPECT_EQ(reply.out.compare(0, kJsonHeaders.size(), kJsonHeaders), 0) << reply.out.substr(0, 200);
-    const std::size_t end = reply.out.find("\r\n\r\n");
-    return json::parse(reply.out.substr(end == std::string::npos ? reply.out.size() : end + 4));
-}
-
-// The ETag header's value; empty without one.
-std::string etagOf(const sandbox::Reply& reply) {
-    const std::size_t at = reply.out.find("\r\nETag: ");
-    if (at == std::string::npos || at > reply.out.find("\r\n\r\n")) return "";
-    return reply.out.substr(at + 8, reply.out.find("\r\n", at + 2) - at - 8);
-}
-
-void layOut(Sandbox& box) {
-    sandbox::layOutAppliance(box);
-    box.write("/mnt/m.ini", "1 10 20 300 200 0 5 6 7 8");
-    box.write("/mnt/zk.ini", "1 0 0 \xA3\xC1");
-    box.write("/mnt/zhiti.ini", "0");
-    box.write("/mnt/mac.sh", "ifconfig eth0 hw ether 02:00:00:00:00:01\n");
-}
+using statetest::documentOf;
+using statetest::etagOf;
+using statetest::kJsonHeaders;
+using statetest::layOut;
 
 // A new value for every setting a form can change, unlike the laid-out one.
 const std::map<std::string, json> kNewValues = {
@@ -367,7 +346,7 @@ TEST(StateDocument, RequestsItDoesNotServeGetAClearAnswer) {
     Sandbox box;
     layOut(box);
     sandbox::Request post;
-    post.method = "POST";
+    post.method = "PUT";
     post.stateProgram = true;
     post.body = "a=1";
     const struct {
@@ -377,7 +356,7 @@ TEST(StateDocument, RequestsItDoesNotServeGetAClearAnswer) {
     } cases[] = {
         {"another method", box.run(post),
          "Status: 405 Method Not Allowed\r\nContent-Type: application/json; charset=utf-8\r\n"
-         "Cache-Control: no-store\r\nAllow: GET\r\n\r\n{\"error\":"},
+         "Cache-Control: no-store\r\nAllow: GET, POST\r\n\r\n{\"error\":"},
         {"an unknown parameter", box.state("secret=1"),
          "Status: 400 Bad Request\r\nContent-Type: application/json; charset=utf-8\r\n"
          "Cache-Control: no-store\r\n\r\n{\"error\":\"unknown query parameter: secret\"}\n"},

@@ -1,10 +1,15 @@
-// The cgic calls over the fields of this request: what every command reads.
-// Kept apart from the request parser, which brings in cgicc (and its
-// iostreams), so that a program that only reads settings links none of it.
-#include <cstdio>
+// The cgic calls over the fields of this request, the text-field
+// convention and the outcome of each command. Kept apart from the request
+// parser, which brings in cgicc (and its iostreams), so that a program
+// that only reads settings links none of it.
+#include "platform/fields.h"
 
-#include "dispatch/cgic.h"
+#include <cstdio>
+#include <cstring>
+
 #include "platform/audit.h"
+#include "platform/platform.h"
+#include "settings/rules.h"
 
 FILE* cgiOut = stdout;
 
@@ -94,3 +99,70 @@ cgiFormResultType cgiFormStringNoNewlines(const char* name, std::string& result,
     result = std::move(value);
     return cgiFormSuccess;
 }
+
+bool readTextField(const char* name, std::string& value) {
+    switch (cgiFormStringNoNewlines(name, value, kTextFieldSize)) {
+        case cgiFormTruncated:
+            replyRefusal("error len");
+            return false;
+        case cgiFormEmpty:
+            replyRefusal("input empty");
+            return false;
+        case cgiFormSuccess:
+            break;
+        default:
+            return false;
+    }
+    const settings::ValueRule* rule = settings::ruleForField(name);
+    if (!rule) return true;
+    if (const char* refusal = settings::refusalFor(*rule, value)) {
+        replyRefusal(refusal);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+Outcome g_outcome;
+
+void note(Outcome::Kind kind, const char* words) {
+    if (g_outcome.kind != Outcome::Kind::Applied) return;
+    g_outcome.kind = kind;
+    g_outcome.words = words;
+    if (!g_outcome.words.empty() && g_outcome.words.back() == '\n') g_outcome.words.pop_back();
+}
+
+}  // namespace
+
+namespace command {
+
+void begin() { g_outcome = Outcome{}; }
+
+Outcome end() { return std::exchange(g_outcome, Outcome{}); }
+
+}  // namespace command
+
+void replyRefusal(const char* text) {
+    std::fputs(text, cgiOut);
+    note(Outcome::Kind::Refused, text);
+}
+
+void replyRefusalLine(const char* line) {
+    std::puts(line);
+    note(Outcome::Kind::Refused, line);
+}
+
+void replyFailed(const char* line) {
+    std::puts(line);
+    note(Outcome::Kind::Failed, line);
+}
+
+void replyCannotOpen(const char* line) { replyFailed(line); }
+
+void echoFlagFile(int digit, const char* appliancePath) {
+    if (platform::shellEcho(digit, appliancePath)) return;
+    const char* slash = std::strrchr(appliancePath, '/');
+    replyCannotOpen((std::string("Can't open file ") + (slash ? slash + 1 : appliancePath)).c_str());
+}
+

@@ -1,0 +1,50 @@
+// Change sets: many settings in one request, checked whole against the
+// schema first, applied by the form commands under a journal, so that the
+// device ends up either wholly changed or as it was.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "state/settings_table.h"
+
+namespace state {
+
+// Largest change set body taken.
+constexpr std::size_t kMaxChangeSetBytes = 1048576;
+
+// One reason a change set is refused before anything is written: the
+// setting as "section.name" (or the member of the set), the schema keyword
+// it breaks, and what to do instead.
+struct SetError {
+    std::string setting;
+    std::string rule;
+    std::string message;
+};
+
+struct ChangeSet {
+    std::optional<std::string> codecTemplate;  // "aac" or "mp3"
+    std::vector<std::pair<const Setting*, nlohmann::json>> settings;  // in the table's order
+};
+
+// The template values and the words the codec form posts for them.
+constexpr const char* kTemplates[][2] = {{"aac", "male"}, {"mp3", "female"}};
+
+// Checks a parsed body against the schema of the device (settingsSchema()
+// as it is now), a part of the RTMP address joined with the other part as
+// heldUrl holds it: every error, in the order of the body. The checked set
+// comes back in `set` when there are none.
+std::vector<SetError> checkChangeSet(const nlohmann::json& body, const nlohmann::json& schema,
+                                     const std::string& heldUrl, ChangeSet& set);
+
+// The dotted name of a setting ("overlays.mg.x").
+std::string dottedName(const Setting& setting);
+
+// Answers a POST of the state program: reads, checks and applies the set,
+// and writes the whole reply.
+void answerChangeSet();
+
+}  // namespace state
