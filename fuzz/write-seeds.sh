@@ -158,3 +158,8 @@ printf 'https://device.lan\nsame-origin\ndevice.lan\n1\nrtmp://192.168.18.7/live
 printf 'null\nsame-origin\ndevice.lan:8443\n1\nrtmp://u:p@10.0.0.5:1935/app?t0ken-x' | seed request_source opaque-origin
 printf 'http://[fd00::1]:8080\nsame-site\n[fd00::1]:8080\n\nhost/app/key/more' | seed request_source sibling-host
 printf '\n\n\n\nrtmp://10.0.0.5/live/' | seed request_source nothing-sent
+
+# change_set: a change set body (JSON).
+printf '{"settings": {"encoder": {"bitrate": 6000000}, "network": {"ip": "10.0.0.5"}}, "codec_template": "aac"}' | seed change_set template-and-address
+printf '{"settings": {"overlays": {"mg": {"x": 64, "enabled": true}}, "subtitle": {"text": "字幕 live"}, "outputs": {"rtmp_url": "rtmp://h/app", "rtmp_key": "k"}}}' | seed change_set groups-and-parts
+printf '{"settings": {"encoder": {"bitrate": 0, "level": 7.0, "x": null}, "wifi": {"passphrase_set": true}}, "extra": []}' | seed change_set every-error

@@ -333,25 +333,30 @@ const char* refusalFor(const ValueRule& rule, const std::string& value) {
     if (rule.check == ValueCheck::UnicastMac && isMacAddress(value) && !isUnicastMac(value))
         return "error value";
     if (rule.refusedBy == RefusedBy::Command) return nullptr;
-    if (value.size() < rule.minBytes) return "error value";
+    return wellFormed(rule, value) ? nullptr : "error value";
+}
+
+bool wellFormed(const ValueRule& rule, const std::string& value) {
+    if (value.size() < rule.minBytes) return false;
     switch (rule.check) {
         case ValueCheck::Ipv4:
-            return isIpv4(value) ? nullptr : "error value";
+            return isIpv4(value);
         case ValueCheck::Netmask:
-            return isNetmask(value) ? nullptr : "error value";
+            return isNetmask(value);
         case ValueCheck::Range:
-            return numberWithin(value, rule.minimum, rule.maximum) ? nullptr : "error value";
+            return numberWithin(value, rule.minimum, rule.maximum);
         case ValueCheck::Choices:
             for (std::size_t i = 0; i < rule.choiceCount; ++i)
-                if (numberWithin(value, rule.choices[i], rule.choices[i])) return nullptr;
-            return "error value";
+                if (numberWithin(value, rule.choices[i], rule.choices[i])) return true;
+            return false;
         case ValueCheck::PassPhrase:
-            return isPassPhrase(value) ? nullptr : "error value";
+            return isPassPhrase(value);
         case ValueCheck::UnicastMac:
+            return isMacAddress(value) && isUnicastMac(value);
         case ValueCheck::None:
             break;
     }
-    return nullptr;
+    return true;
 }
 
 }  // namespace settings

@@ -74,6 +74,11 @@ const ValueRule* ruleForKey(const char* key);
 // "error len", "error char" or "error value", checked in that order.
 const char* refusalFor(const ValueRule& rule, const std::string& value);
 
+// Whether the value is what the rule's check asks for (its least length,
+// an address, a number in range, ...), whoever refuses it when not: what
+// a change set is checked by before any command runs.
+bool wellFormed(const ValueRule& rule, const std::string& value);
+
 // The bytes a set of Characters refuses one by one (the sets that keep
 // single bytes out); nullptr for the others.
 const char* refusedBytes(Characters set);

@@ -172,7 +172,7 @@ private:
             error(dotted, "x-maxBytes", "must fit in " + p["x-maxBytes"].dump() + " bytes of UTF-8");
         else if (p.contains("x-minBytes") && value.size() < p["x-minBytes"].get<std::size_t>())
             error(dotted, "x-minBytes", "must take at least " + p["x-minBytes"].dump() + " bytes");
-        if (!p.contains("pattern") || !setting.field) return;
+        if (!setting.field) return;
         const settings::ValueRule* rule = settings::ruleForField(setting.field);
         bool fits = value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
         std::string whole = value;
@@ -190,7 +190,8 @@ private:
                 error(dotted, "x-maxBytes", "is longer than the device can store");
             refusal = nullptr;
         }
-        if (!fits || refusal) error(dotted, "pattern", "holds characters or a form the device cannot take");
+        if (!fits || refusal || (rule && !settings::wellFormed(*rule, whole)))
+            error(dotted, "pattern", "holds characters or a form the device cannot take");
     }
 
     static std::string enumText(const json& values) {

@@ -495,20 +495,24 @@ TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
     const json schema = documentOf(box.state("schema=1"));
     std::map<std::string, json> settings;
     collect(schema, "", settings);
-    const auto files = [&] {
-        std::map<std::string, std::string> all;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(box.hostPath("/mnt")))
-            if (entry.is_regular_file())
-                all[entry.path().string()] = *box.read(entry.path().string().substr(box.hostPath("").size()));
-        return all;
-    };
+    const auto files = [&] { return statetest::filesUnder(box); };
     const auto laidOut = files();
+    // Back to the laid-out files for the next value.
+    const auto reset = [&] {
+        const auto now = files();
+        for (const auto& [path, content] : laidOut)
+            if (now.at(path) != content) box.write(path, content);
+        for (const auto& [path, content] : now)
+            if (!laidOut.count(path)) box.remove(path);
+    };
     const json before = documentOf(box.state("secrets=1"));
     struct Probe {
         std::string name;
         json value;
         bool stored;
         std::string reply;
+        std::string setAnswer = "";
+        bool setStored = false;
     };
     std::vector<Probe> probes;
     std::vector<json> instances;
@@ -537,12 +541,21 @@ TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
                 if (c == '.') c = '/';
             instance[json::json_pointer(pointer)] = value;
             instances.push_back(instance);
-            // Back to the laid-out files for the next value.
-            const auto now = files();
-            for (const auto& [path, content] : laidOut)
-                if (now.at(path) != content) box.write(path.substr(box.hostPath("").size()), content);
-            for (const auto& [path, content] : now)
-                if (!laidOut.count(path)) box.remove(path.substr(box.hostPath("").size()));
+            reset();
+            // The same value as a change set: taken exactly when the schema
+            // takes it, and then stored; refused whole otherwise.
+            sandbox::Request set;
+            set.method = "POST";
+            set.stateProgram = true;
+            set.contentType = "application/json";
+            set.body = json{{"settings", instance}}.dump();
+            const sandbox::Reply setReply = box.run(set);
+            probes.back().setAnswer = setReply.out.substr(8, 3);
+            probes.back().setStored = sameSetting(name, at(documentOf(box.state("secrets=1")), name), value);
+            if (probes.back().setAnswer != "200") {
+                EXPECT_EQ(files(), laidOut) << name << " = " << value.dump();
+            }
+            reset();
         }
     }
     ASSERT_FALSE(probes.empty());
@@ -556,6 +569,10 @@ TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
         EXPECT_EQ(errors[i].empty(), probes[i].stored)
             << probes[i].name << " = " << probes[i].value.dump() << "\n  schema: "
             << (errors[i].empty() ? "valid" : errors[i]) << "\n  device: " << probes[i].reply;
+        EXPECT_EQ(probes[i].setAnswer, errors[i].empty() ? "200" : "422")
+            << "as a set: " << probes[i].name << " = " << probes[i].value.dump();
+        EXPECT_EQ(probes[i].setStored, errors[i].empty())
+            << "as a set: " << probes[i].name << " = " << probes[i].value.dump();
     }
     std::printf("%s: %zu values, %d stored, %zu refused\n",
                 section.c_str(), probes.size(), stored, probes.size() - stored);
