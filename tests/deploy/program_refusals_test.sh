@@ -48,6 +48,12 @@ check "a change"           200 "set ttl:65" 65 $login $change=65 "$cgi_url"
 check_header "a change" Cache-Control 'no-store'
 check "state document"     200 - 65 $login "$https/cgi-bin/state.cgi"
 check_header "state document" Cache-Control 'no-store'
+revision=$(awk 'tolower($1) == "etag:" { sub(/\r$/, ""); print $2 }' "$headers")
+set_body='{"settings": {"encoder": {"ttl": 66}}}'
+check "a change set, stale"  412 - 65 $login -H 'Content-Type: application/json' -H 'If-Match: "0000000000000000"' -d "$set_body" "$https/cgi-bin/state.cgi"
+check "a change set"         200 - 66 $login -H 'Content-Type: application/json' -H "If-Match: $revision" -d "$set_body" "$https/cgi-bin/state.cgi"
+check_header "a change set" ETag '^"[0-9a-f]+"$'
+check "a change set, again"  412 - 66 $login -H 'Content-Type: application/json' -H "If-Match: $revision" -d '{"settings": {"encoder": {"ttl": 67}}}' "$https/cgi-bin/state.cgi"
 }
 
 check_security_headers
@@ -71,6 +77,7 @@ check "busybox, another site's origin" 403 "$refusal" 44 $bb_login -H 'Origin: h
 check "busybox, origin of HTTPS"       403 "$refusal" 44 $bb_login -H "Origin: https://127.0.0.1:$busybox_port" $change=7 "$busybox/cgi-bin/webcfg.cgi"
 check "busybox, state, same-site post" 403 "$json_refusal" 44 $bb_login -H 'Sec-Fetch-Site: same-site' -d '' "$busybox/cgi-bin/state.cgi"
 check "busybox, state, other origin"   403 "$json_refusal" 44 $bb_login -H 'Origin: https://attacker.example' -d '' "$busybox/cgi-bin/state.cgi"
+check "busybox, state, own page's set" 200 - 45 $bb_login -H "Origin: $busybox" -H 'Content-Type: application/json' -d '{"settings": {"encoder": {"ttl": 45}}}' "$busybox/cgi-bin/state.cgi"
 }
 
 [ "$failures" -eq 0 ] || fail "$failures failed"
