@@ -167,7 +167,7 @@ bool journalLeftBehind() {
            ::access(temporaryOf(path(kJournalPath)).c_str(), F_OK) == 0;
 }
 
-Recovery recoverJournal() {
+Recovery recoverJournal(bool logged) {
     g_open = false;
     // A journal whose writing was cut short never began a set.
     ::unlink(temporaryOf(path(kJournalPath)).c_str());
@@ -190,7 +190,7 @@ Recovery recoverJournal() {
         paths.push_back(e.path);
     }
     if (!flushFileSystems(paths) || !removeJournal()) return Recovery::Failed;
-    audit::event(true, "journal: an unfinished change set was undone, every file put back");
+    if (logged) audit::event(true, "journal: an unfinished change set was undone, every file put back");
     return Recovery::Restored;
 }
 

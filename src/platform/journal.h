@@ -37,7 +37,8 @@ enum class Recovery { None, Restored, Unreadable, Failed };
 // file that did not exist is removed), flushes them and removes the
 // journal. A journal that cannot be read is set aside, its files left as
 // they are. Failed: a file could not be put back; the journal stays.
-Recovery recoverJournal();
+// Logged unless the set that wrote it undoes itself and says so.
+Recovery recoverJournal(bool logged = true);
 
 // True while a journal of this process is open.
 bool journalOpen();

@@ -374,7 +374,7 @@ struct Applied {
 // Puts every file back after a refusal, a failure or a value that did not
 // read back; says so in the log.
 void undo(const std::string& why) {
-    const platform::Recovery recovery = platform::recoverJournal();
+    const platform::Recovery recovery = platform::recoverJournal(false);
     audit::event(true, "set: " + why + (recovery == platform::Recovery::Restored
                                             ? "; every file put back, nothing changed"
                                             : "; the files could not all be put back yet"));
