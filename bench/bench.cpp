@@ -45,15 +45,21 @@ namespace {
 
 // Reference rows (the floor, the dynamically linked build) are measured for
 // comparison and are not held to the goals.
-enum class Role { Floor, Reference, NoField, Status, Rewrite, State, Other };
+enum class Role { Floor, Reference, NoField, Status, Rewrite, State, Set, FiveSet, FivePosts, Other };
 
 struct Kind {
     const char* label;
     Role role;
     const char* method;
-    std::string form;  // query string for GET, urlencoded body for POST
+    std::string form;  // query string for GET, body for POST
     bool dynamicLink = false;
-    bool stateProgram = false;  // the read-only state program instead of the settings one
+    bool stateProgram = false;  // the state program instead of the settings one
+    const char* contentType = "application/x-www-form-urlencoded";
+    // A row that changes values takes turns between two sets of them, so
+    // that no run finds its values already stored; a row of several posts
+    // times them together as one run.
+    std::vector<std::string> posts = {};      // instead of form: these, one after another
+    std::vector<std::string> otherTurn = {};  // the posts (or the one form) of every other run
 };
 
 struct Options {
@@ -74,7 +80,16 @@ struct Row {
     long hwmKiB = -1;
     double shellShare = 0;
     std::string reply;
+    int turn = 0;
 };
+
+// The request bodies of the row's next run, turn by turn.
+std::vector<std::string> nextBodies(Row& row) {
+    const Kind& k = *row.kind;
+    const bool other = !k.otherTurn.empty() && (row.turn++ % 2 == 1);
+    if (other) return k.otherTurn;
+    return k.posts.empty() ? std::vector<std::string>{k.form} : k.posts;
+}
 
 [[noreturn]] void fail(const std::string& what) {
     std::fprintf(stderr, "webcfg-bench: %s\n", what.c_str());
@@ -113,12 +128,29 @@ std::vector<Kind> requestKinds() {
         {"codec form, five groups (codec_submit)", Role::Other, "POST",
          "selvs=male&ctrlaz=male&ctrlez=female&ctrlbz=male&audioin=male&codec_submit=Apply"},
         {"state document (state.cgi)", Role::State, "GET", "", false, true},
+        {"change set, one setting (state.cgi)", Role::Set, "POST",
+         R"({"settings": {"encoder": {"bitrate": 4000000}}})", false, true, "application/json", {},
+         {R"({"settings": {"encoder": {"bitrate": 4000008}}})"}},
+        {"change set, five header settings (state.cgi)", Role::FiveSet, "POST",
+         R"({"settings": {"encoder": {"bitrate": 4000000, "framerate": 30, "iframe_interval": 50},)"
+         R"( "audio": {"sample_rate": 48000, "bitrate": 128000}}})",
+         false, true, "application/json", {},
+         {R"({"settings": {"encoder": {"bitrate": 4000008, "framerate": 25, "iframe_interval": 60},)"
+          R"( "audio": {"sample_rate": 44100, "bitrate": 96000}}})"}},
+        {"the same five settings as five form posts", Role::FivePosts, "POST", "", false, false,
+         "application/x-www-form-urlencoded",
+         {"bitrate=4000000&name3_submit=Apply", "audiosample=48000&name_audio_submit=Apply",
+          "audiobitrate=128000&name_audio2_submit=Apply", "framerate=30&name4_submit=Apply",
+          "fi=50&namei_submit=Apply"},
+         {"bitrate=4000008&name3_submit=Apply", "audiosample=44100&name_audio_submit=Apply",
+          "audiobitrate=96000&name_audio2_submit=Apply", "framerate=25&name4_submit=Apply",
+          "fi=60&namei_submit=Apply"}},
         {"no known field, dynamically linked build", Role::Reference, "GET", "page=status", true},
     };
 }
 
 // CGI environment as a web server passes it, plus PATH for the shell.
-std::vector<std::string> environmentFor(const Kind& kind, const fs::path& bin) {
+std::vector<std::string> environmentFor(const Kind& kind, const std::string& body, const fs::path& bin) {
     std::vector<std::string> env = {
         "PATH=" + bin.string() + ":/usr/local/bin:/usr/bin:/bin",
         "GATEWAY_INTERFACE=CGI/1.1",
@@ -132,8 +164,8 @@ std::vector<std::string> environmentFor(const Kind& kind, const fs::path& bin) {
         env.push_back("QUERY_STRING=" + kind.form);
     } else {
         env.push_back("QUERY_STRING=");
-        env.push_back("CONTENT_TYPE=application/x-www-form-urlencoded");
-        env.push_back("CONTENT_LENGTH=" + std::to_string(kind.form.size()));
+        env.push_back(std::string("CONTENT_TYPE=") + kind.contentType);
+        env.push_back("CONTENT_LENGTH=" + std::to_string(body.size()));
     }
     return env;
 }
@@ -147,12 +179,11 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 // Standard input of one request: the body in a pipe (it fits the pipe's
 // buffer), or /dev/null for a GET.
-int requestInput(const Kind& kind) {
+int requestInput(const Kind& kind, const std::string& body) {
     if (std::strcmp(kind.method, "GET") == 0) return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     int p[2];
     if (::pipe2(p, O_CLOEXEC) != 0) fail("pipe failed");
-    if (::write(p[1], kind.form.data(), kind.form.size()) !=
-        static_cast<ssize_t>(kind.form.size()))
+    if (::write(p[1], body.data(), body.size()) != static_cast<ssize_t>(body.size()))
         fail("cannot fill the request body pipe");
     ::close(p[1]);
     return p[0];
@@ -170,12 +201,19 @@ public:
 
     // One request through posix_spawn; returns the wall time in ms. When
     // out is given the reply is captured into it.
-    double timedRun(const Row& row, std::vector<std::string> argv, std::string* out = nullptr,
+    double timedRun(Row& row, std::vector<std::string> argv, std::string* out = nullptr,
                     std::string* err = nullptr) {
-        std::vector<std::string> env = environmentFor(*row.kind, bin_);
+        double ms = 0;
+        for (const std::string& body : nextBodies(row)) ms += timedRequest(row, body, argv, out, err);
+        return ms;
+    }
+
+    double timedRequest(const Row& row, const std::string& body, std::vector<std::string> argv,
+                        std::string* out, std::string* err) {
+        std::vector<std::string> env = environmentFor(*row.kind, body, bin_);
         std::vector<char*> envp = pointers(env);
         std::vector<char*> argvp = pointers(argv);
-        int in = requestInput(*row.kind);
+        int in = requestInput(*row.kind, body);
         fs::path outFile = options_.work / "reply.out", errFile = options_.work / "reply.err";
         int outFd = out ? ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
                         : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -209,12 +247,23 @@ public:
         double wallMs = 0, shellMs = 0;
         long hwmKiB = -1;
     };
-    Traced tracedRun(const Row& row) {
-        std::vector<std::string> env = environmentFor(*row.kind, bin_);
+    Traced tracedRun(Row& row) {
+        Traced all;
+        for (const std::string& body : nextBodies(row)) {
+            const Traced t = tracedRequest(row, body);
+            all.wallMs += t.wallMs;
+            all.shellMs += t.shellMs;
+            all.hwmKiB = std::max(all.hwmKiB, t.hwmKiB);
+        }
+        return all;
+    }
+
+    Traced tracedRequest(const Row& row, const std::string& body) {
+        std::vector<std::string> env = environmentFor(*row.kind, body, bin_);
         std::vector<char*> envp = pointers(env);
         std::vector<std::string> argv = {row.program.string()};
         std::vector<char*> argvp = pointers(argv);
-        int in = requestInput(*row.kind);
+        int in = requestInput(*row.kind, body);
         int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         Traced t;
         double start = nowMs();
@@ -300,18 +349,22 @@ public:
         return t;
     }
 
-    long long instructions(const Row& row) {
+    long long instructions(Row& row) {
         fs::path log = options_.work / "callgrind.log", out = options_.work / "callgrind.out";
         std::vector<std::string> argv = {valgrind(), "--tool=callgrind", "--trace-children=no",
                                          "--log-file=" + log.string(),
                                          "--callgrind-out-file=" + out.string(),
                                          row.program.string()};
-        timedRun(row, argv);
-        std::string text = slurp(log);
-        fs::remove(out);
-        std::size_t at = text.find("Collected : ");
-        if (at == std::string::npos) fail("no instruction count in " + log.string() + ":\n" + text);
-        return std::atoll(text.c_str() + at + 12);
+        long long total = 0;
+        for (const std::string& body : nextBodies(row)) {
+            timedRequest(row, body, argv, nullptr, nullptr);
+            std::string text = slurp(log);
+            fs::remove(out);
+            std::size_t at = text.find("Collected : ");
+            if (at == std::string::npos) fail("no instruction count in " + log.string() + ":\n" + text);
+            total += std::atoll(text.c_str() + at + 12);
+        }
+        return total;
     }
 
 private:
@@ -485,9 +538,11 @@ int main(int argc, char** argv) {
     for (Row& r : rows) {
         std::string err;
         runner.timedRun(r, {r.program.string()}, &r.reply, &err);
-        const std::string header = r.kind->stateProgram
-                                       ? "Content-Type: application/json; charset=utf-8\r\n"
-                                       : "Content-type: text/plain\r\nCache-Control: no-store\r\n\r\n";
+        const std::string header =
+            r.kind->stateProgram && std::strcmp(r.kind->method, "POST") == 0
+                ? "Status: 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
+            : r.kind->stateProgram ? "Content-Type: application/json; charset=utf-8\r\n"
+                                   : "Content-type: text/plain\r\nCache-Control: no-store\r\n\r\n";
         if (r.reply.compare(0, header.size(), header) != 0)
             fail(std::string(r.kind->label) + ": not the reply header expected (stderr: " + err +
                  ")");
@@ -577,6 +632,17 @@ int main(int argc, char** argv) {
         default:
             break;
         }
+    }
+    const auto rowOf = [&](Role role) -> const Row* {
+        for (const Row& r : rows)
+            if (r.kind->role == role) return &r;
+        return nullptr;
+    };
+    if (const Row *set = rowOf(Role::FiveSet), *posts = rowOf(Role::FivePosts); set && posts) {
+        const double share = median(set->wallMs) / median(posts->wallMs);
+        std::printf("- Change set of five settings: %.3f ms, the same as five form posts %.3f ms: "
+                    "%.2f of their wall time (goal <= 0.20): %s\n",
+                    median(set->wallMs), median(posts->wallMs), share, verdict(share <= 0.20));
     }
     std::printf("- Peak resident memory of the program: at most %ld KiB (goal < 4096 KiB): %s\n",
                 worstHwm, verdict(worstHwm < 4096));

@@ -274,7 +274,9 @@ Lock lockSettings(LockMode mode) {
     // An unfinished change set is undone before anyone reads or writes,
     // and only under the exclusive lock.
     if (journalLeftBehind()) {
-        if (mode == LockMode::Shared && !takeLock(fd, LOCK_EX)) {
+        // Two readers that both held it shared would wait for each other
+        // to upgrade: let go first.
+        if (mode == LockMode::Shared && (::flock(fd, LOCK_UN) != 0 || !takeLock(fd, LOCK_EX))) {
             ::close(fd);
             return Lock::Busy;
         }

@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <regex>
 
 #include "dispatch/dispatch.h"
 #include "overlay/overlay.h"
@@ -92,9 +91,18 @@ std::string formText(const json& v) {
 // A server and an application name, which may be left out only while no
 // stream key follows (the pattern the schema states for the address).
 bool addressShape(const std::string& address, bool keyed) {
-    static const std::regex keyedShape("([^/?]*://)?[^/?]+/[^/?]+");
-    static const std::regex bareShape("([^/?]*://)?[^/?]+(/[^/?]+)?");
-    return std::regex_match(address, keyed ? keyedShape : bareShape);
+    const auto plain = [](const std::string& s) { return !s.empty() && s.find_first_of("/?") == std::string::npos; };
+    const auto serverAndApplication = [&](const std::string& s) {
+        const std::size_t slash = s.find('/');
+        if (slash == std::string::npos) return !keyed && plain(s);
+        return plain(s.substr(0, slash)) && plain(s.substr(slash + 1));
+    };
+    // Only the first "://" can follow a scheme without a "/" in it.
+    const std::size_t scheme = address.find("://");
+    if (scheme != std::string::npos && address.find_first_of("/?") >= scheme &&
+        serverAndApplication(address.substr(scheme + 3)))
+        return true;
+    return serverAndApplication(address);
 }
 
 class Checker {
@@ -254,8 +262,8 @@ json at(const json& document, const Setting& s) {
 }
 
 bool same(const Setting& s, const json& a, const json& b) {
-    if (s.field && s.kind == Kind::String && a.is_string() && b.is_string() &&
-        settings::ruleForField(s.field)->characters == settings::Characters::Subtitle)
+    const settings::ValueRule* rule = s.field ? settings::ruleForField(s.field) : nullptr;
+    if (rule && rule->characters == settings::Characters::Subtitle && a.is_string() && b.is_string())
         return overlay::fullwidthAsAscii(a.get<std::string>()) == overlay::fullwidthAsAscii(b.get<std::string>());
     if (integerOf(a) && integerOf(b)) return integerOf(a) == integerOf(b);
     return a == b;
@@ -416,6 +424,8 @@ void answerChangeSet() {
     const std::string revisionBefore = revision();
     const char* wanted = std::getenv("HTTP_IF_MATCH");
     if (wanted && !ifMatch(wanted, "\"" + revisionBefore + "\"")) {
+        audit::event(true, "set: refused, the device changed since the client read it (now " + revisionBefore +
+                               "); nothing changed");
         reply("412 Precondition Failed", "ETag: \"" + revisionBefore + "\"\r\n",
               json{{"error", "changed"}, {"revision", revisionBefore}});
         return;
