@@ -11,7 +11,9 @@ DEMO_ROOT   := $(CURDIR)/$(BUILD)/demo-root
 DEMO_BUILD  := $(BUILD)/demo
 DEMO_SERVER := $(CURDIR)/$(BUILD)/demo-server
 
-# The production program is linked statically (README, Performance).
+# The production program is linked statically (README, Performance). The
+# targets that only build programs leave the test suites out, so that they
+# need none of the test tools on a fresh machine; make test turns them on.
 HOST_FLAGS := -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=ON $(CMAKE_FLAGS)
 
 ARMHF_BUILD   := $(BUILD)/armhf
@@ -28,7 +30,7 @@ all: build
 
 build:
 	scripts/install-deps.sh build
-	cmake -S . -B $(BUILD) $(HOST_FLAGS)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target webcfg state
 
 # The appliance program for 32-bit ARM with hard float, plus the programs
@@ -49,7 +51,7 @@ test:
 	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh build test web fuzz armhf fleet
 	$(MAKE) build-armhf
 	$(MAKE) node_modules/.package-lock.json
-	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_TESTS=ON -DWEBCFG_CROSS_BUILD=$(CURDIR)/$(ARMHF_BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -76,7 +78,7 @@ fuzz-build:
 # Per-request cost of the program against a floor, printed as one table.
 bench: build-armhf
 	scripts/install-deps.sh build bench
-	cmake -S . -B $(BUILD) $(HOST_FLAGS)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox
 	cmake -S . -B $(BUILD)/dynamic -DAPPLIANCE_ROOT= -DWEBCFG_STATIC=OFF -DWEBCFG_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)/dynamic -j $(JOBS) --target webcfg webcfg_sandbox
@@ -105,7 +107,7 @@ FLEET_SIZE ?= 20
 FLEET_DIR  := $(CURDIR)/$(BUILD)/fleet
 fleet-demo:
 	scripts/install-deps.sh build fleet
-	cmake -S . -B $(BUILD) $(HOST_FLAGS)
+	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target webcfg_sandbox state_sandbox
 	scripts/fleet-demo.sh $(BUILD) $(FLEET_DIR) $(FLEET_SIZE)
 

@@ -143,10 +143,7 @@ Refusal refusalOf(Unreadable why) {
     return {"400 Bad Request", "the request cannot be read; nothing was done"};
 }
 
-std::string envOr(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+std::string envOr(const char* name) { return platform::environment(name); }
 
 }  // namespace
 

@@ -163,6 +163,9 @@ bool fromAnotherSite(const RequestSource& source);
 // The one line both programs answer such a request with.
 constexpr const char* kAnotherSiteRefusal = "the request comes from another site; nothing was done";
 
+// A CGI variable the web server passed; empty when it passed none.
+std::string environment(const char* name);
+
 // Why the body a request announces cannot be had.
 enum class BodyProblem { NoLength, TooLarge, BadLength, ShortBody };
 

@@ -76,6 +76,8 @@ bool fromAnotherSite(const RequestSource& source) {
            from->port != own->port;
 }
 
+std::string environment(const char* name) { return variable(name).value_or(""); }
+
 std::variant<std::size_t, BodyProblem> contentLength(const std::optional<std::string>& text,
                                                      std::size_t most) {
     if (!text) return BodyProblem::NoLength;

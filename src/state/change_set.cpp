@@ -30,26 +30,7 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr const char* kJsonType = "application/json; charset=utf-8";
-constexpr int kRetryAfterSeconds = 2;
-
-std::string envOr(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-void reply(const char* status, const std::string& extraHeaders, const json& body) {
-    std::printf("Status: %s\r\nContent-Type: %s\r\nCache-Control: no-store\r\n%s\r\n", status, kJsonType,
-                extraHeaders.c_str());
-    const std::string text = body.dump(-1, ' ', false, json::error_handler_t::replace);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
-}
-
-void fail(const char* status, const std::string& message, const std::string& extraHeaders = "") {
-    reply(status, extraHeaders, json{{"error", message}});
-}
+std::string envOr(const char* name) { return platform::environment(name); }
 
 const Setting* settingNamed(const std::string& dotted) {
     for (const Setting& s : settingsTable())
@@ -359,26 +340,6 @@ std::string settingOf(const CommandRun& run, const ChangeSet& set) {
     return run.submit;
 }
 
-// Whether an If-Match list names this revision: "*", or a strong tag.
-bool ifMatch(const std::string& list, const std::string& tag) {
-    for (std::size_t begin = 0; begin < list.size();) {
-        std::size_t end = list.find(',', begin);
-        if (end == std::string::npos) end = list.size();
-        std::string item = list.substr(begin, end - begin);
-        begin = end + 1;
-        const std::size_t first = item.find_first_not_of(" \t");
-        if (first == std::string::npos) continue;
-        item = item.substr(first, item.find_last_not_of(" \t") - first + 1);
-        if (item == "*" || item == tag) return true;
-    }
-    return false;
-}
-
-struct Applied {
-    json before;
-    json after;
-};
-
 // Puts every file back after a refusal, a failure or a value that did not
 // read back; says so in the log.
 void undo(const std::string& why) {
@@ -395,35 +356,35 @@ void answerChangeSet() {
         platform::asciiLower(envOr("CONTENT_TYPE").substr(0, envOr("CONTENT_TYPE").find(';')));
     const std::string type = media.substr(0, media.find_last_not_of(" \t") + 1);
     if (type != "application/json" && type != "application/merge-patch+json")
-        return fail("415 Unsupported Media Type",
+        return fail("415 Unsupported Media Type", "",
                     "a change set is sent as application/json or application/merge-patch+json");
-    if (!envOr("QUERY_STRING").empty()) return fail("400 Bad Request", "a change set takes no query parameters");
+    if (!envOr("QUERY_STRING").empty()) return fail("400 Bad Request", "", "a change set takes no query parameters");
     std::variant<std::string, platform::BodyProblem> body = platform::readBody(kMaxChangeSetBytes);
     if (const platform::BodyProblem* why = std::get_if<platform::BodyProblem>(&body)) {
         switch (*why) {
             case platform::BodyProblem::NoLength:
-                return fail("411 Length Required", "a change set needs a Content-Length; nothing was done");
+                return fail("411 Length Required", "", "a change set needs a Content-Length; nothing was done");
             case platform::BodyProblem::TooLarge:
-                return fail("413 Content Too Large", "a change set may hold at most " +
+                return fail("413 Content Too Large", "", "a change set may hold at most " +
                                                          std::to_string(kMaxChangeSetBytes) + " bytes");
             case platform::BodyProblem::BadLength:
-                return fail("400 Bad Request", "the Content-Length is not a number; nothing was done");
+                return fail("400 Bad Request", "", "the Content-Length is not a number; nothing was done");
             case platform::BodyProblem::ShortBody:
-                return fail("400 Bad Request", "the body is shorter than its Content-Length; nothing was done");
+                return fail("400 Bad Request", "", "the body is shorter than its Content-Length; nothing was done");
         }
     }
     const json parsed = json::parse(std::get<std::string>(body), nullptr, false);
-    if (parsed.is_discarded()) return fail("400 Bad Request", "the body is not JSON; nothing was done");
+    if (parsed.is_discarded()) return fail("400 Bad Request", "", "the body is not JSON; nothing was done");
 
     const platform::Lock lock = platform::lockSettings(platform::LockMode::Exclusive);
     if (lock == platform::Lock::Busy)
-        return fail("503 Service Unavailable", "another request is changing the settings",
-                    "Retry-After: " + std::to_string(kRetryAfterSeconds) + "\r\n");
-    if (lock == platform::Lock::Unrecovered) return fail("500 Internal Server Error", platform::kUnrecoveredRefusal);
+        return fail("503 Service Unavailable", "Retry-After: " + std::to_string(kRetryAfterSeconds) + "\r\n",
+                    "another request is changing the settings");
+    if (lock == platform::Lock::Unrecovered) return fail("500 Internal Server Error", "", platform::kUnrecoveredRefusal);
 
     const std::string revisionBefore = revision();
     const char* wanted = std::getenv("HTTP_IF_MATCH");
-    if (wanted && !ifMatch(wanted, "\"" + revisionBefore + "\"")) {
+    if (wanted && !listNamesTag(wanted, "\"" + revisionBefore + "\"", false)) {
         audit::event(true, "set: refused, the device changed since the client read it (now " + revisionBefore +
                                "); nothing changed");
         reply("412 Precondition Failed", "ETag: \"" + revisionBefore + "\"\r\n",
@@ -465,7 +426,7 @@ void answerChangeSet() {
     }
     if (!platform::beginJournal(journaledFiles(swap))) {
         audit::event(true, "set: the journal cannot be written; nothing changed");
-        return fail("500 Internal Server Error", "the journal of the change cannot be written; nothing changed");
+        return fail("500 Internal Server Error", "", "the journal of the change cannot be written; nothing changed");
     }
     const auto refuse = [&](const CommandRun& run) {
         const bool refused = run.outcome.kind == Outcome::Kind::Refused;
@@ -500,7 +461,7 @@ void answerChangeSet() {
     }
     if (!platform::commitJournal()) {
         undo("the files could not be flushed to storage");
-        return fail("500 Internal Server Error", "the change could not be flushed to storage; nothing changed");
+        return fail("500 Internal Server Error", "", "the change could not be flushed to storage; nothing changed");
     }
     json changed = json::array();
     if (after["codec_template"] != before["codec_template"] || swap) changed.push_back("codec_template");

@@ -15,13 +15,10 @@ namespace {
 using json = nlohmann::json;
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
-// How long a client should wait before asking again after a busy answer.
-constexpr int kRetryAfterSeconds = 2;
 
-std::string envOr(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+std::string envOr(const char* name) { return platform::environment(name); }
+
+}  // namespace
 
 void reply(const char* status, const std::string& extraHeaders, const json& body) {
     if (status) std::printf("Status: %s\r\n", status);
@@ -38,6 +35,8 @@ void reply(const char* status, const std::string& extraHeaders, const json& body
 void fail(const char* status, const std::string& extraHeaders, const std::string& message) {
     reply(status, extraHeaders, json{{"error", message}});
 }
+
+namespace {
 
 struct Query {
     bool secrets = false;
@@ -72,9 +71,9 @@ Query parseQuery(const std::string& text) {
     return query;
 }
 
-// Whether an If-None-Match list ("*", or entity tags separated by commas)
-// names this tag.
-bool matchesAny(const std::string& list, const std::string& tag) {
+}  // namespace
+
+bool listNamesTag(const std::string& list, const std::string& tag, bool weakToo) {
     for (std::size_t begin = 0; begin < list.size();) {
         std::size_t end = list.find(',', begin);
         if (end == std::string::npos) end = list.size();
@@ -83,13 +82,11 @@ bool matchesAny(const std::string& list, const std::string& tag) {
         const std::size_t first = item.find_first_not_of(" \t");
         if (first == std::string::npos) continue;
         item = item.substr(first, item.find_last_not_of(" \t") - first + 1);
-        if (item.compare(0, 2, "W/") == 0) item.erase(0, 2);
+        if (weakToo && item.compare(0, 2, "W/") == 0) item.erase(0, 2);
         if (item == "*" || item == tag) return true;
     }
     return false;
 }
-
-}  // namespace
 
 int run() {
     const std::string method = envOr("REQUEST_METHOD");
@@ -130,7 +127,7 @@ int run() {
     // A client that holds this revision already is told so, without the
     // document (If-None-Match compares weakly: W/ is ignored).
     const std::string tag = "\"" + revision() + "\"";
-    if (matchesAny(envOr("HTTP_IF_NONE_MATCH"), tag)) {
+    if (listNamesTag(envOr("HTTP_IF_NONE_MATCH"), tag, true)) {
         std::printf("Status: 304 Not Modified\r\nETag: %s\r\nCache-Control: no-store\r\n\r\n", tag.c_str());
         std::fflush(stdout);
         return 0;

@@ -35,4 +35,20 @@ nlohmann::json settingsSchema();
 // The state program: answers one CGI request on standard output.
 int run();
 
+// How long a client should wait before asking again after a busy answer.
+constexpr int kRetryAfterSeconds = 2;
+
+// Writes a whole JSON answer: the Status line (none for a plain 200), the
+// JSON and no-store headers, any further header lines (each ending in
+// CRLF), and the body on one line.
+void reply(const char* status, const std::string& extraHeaders, const nlohmann::json& body);
+
+// Whether an If-Match or If-None-Match list ("*", or entity tags separated
+// by commas) names this tag; weakToo: a W/ tag counts as its strong form
+// (If-None-Match compares weakly, If-Match strongly).
+bool listNamesTag(const std::string& list, const std::string& tag, bool weakToo);
+
+// A whole answer of one JSON line {"error": message}.
+void fail(const char* status, const std::string& extraHeaders, const std::string& message);
+
 }  // namespace state
