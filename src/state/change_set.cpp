@@ -90,23 +90,23 @@ class Checker {
 public:
     Checker(const std::string& heldUrl, ChangeSet& set) : heldUrl_(heldUrl), set_(set) {}
 
-    void walk(const json& node, const json& given, const std::string& prefix) {
+    // The settings object, walked along the table's sections and groups.
+    void walk(const json& given, const std::string& prefix) {
         for (const auto& [name, value] : given.items()) {
             const std::string dotted = prefix + name;
-            const json& properties = node["properties"];
-            if (!properties.contains(name)) {
+            if (const Setting* setting = settingNamed(dotted)) {
+                leaf(dotted, *setting, settingProperty(*setting), value);
+                continue;
+            }
+            bool holdsSettings = false;
+            for (const Setting& s : settingsTable())
+                holdsSettings = holdsSettings || dottedName(s).compare(0, dotted.size() + 1, dotted + ".") == 0;
+            if (!holdsSettings)
                 error(dotted, "additionalProperties", "is no setting of this device");
-                continue;
-            }
-            const json& property = properties[name];
-            if (property.contains("properties")) {
-                if (!value.is_object())
-                    error(dotted, "type", "must be an object of settings");
-                else
-                    walk(property, value, dotted + ".");
-                continue;
-            }
-            leaf(dotted, property, value);
+            else if (!value.is_object())
+                error(dotted, "type", "must be an object of settings");
+            else
+                walk(value, dotted + ".");
         }
     }
 
@@ -117,10 +117,9 @@ public:
     std::vector<SetError> errors;
 
 private:
-    void leaf(const std::string& dotted, const json& p, const json& v) {
-        const Setting* setting = settingNamed(dotted);
+    void leaf(const std::string& dotted, const Setting& s, const json& p, const json& v) {
+        const Setting* setting = &s;
         const std::size_t before = errors.size();
-        if (!setting) return error(dotted, "additionalProperties", "is no setting of this device");
         if (p.value("readOnly", false)) return error(dotted, "readOnly", "is read-only: the device sets it");
         if (v.is_null())
             return error(dotted, "type", "must be a value: null only says that the device holds none");
@@ -201,8 +200,7 @@ std::string dottedName(const Setting& setting) {
            setting.name;
 }
 
-std::vector<SetError> checkChangeSet(const json& body, const json& schema, const std::string& heldUrl,
-                                     ChangeSet& set) {
+std::vector<SetError> checkChangeSet(const json& body, const std::string& heldUrl, ChangeSet& set) {
     set = ChangeSet{};
     Checker checker(heldUrl, set);
     if (!body.is_object()) {
@@ -216,7 +214,7 @@ std::vector<SetError> checkChangeSet(const json& body, const json& schema, const
             if (!value.is_object())
                 checker.error("settings", "type", "must be an object laid out as the document's settings");
             else
-                checker.walk(schema, value, "");
+                checker.walk(value, "");
         } else if (name == "codec_template") {
             bool known = false;
             for (const auto& t : kTemplates) known = known || value == t[0];
@@ -399,7 +397,7 @@ void answerChangeSet() {
             ? settings::joinRtmpUrl({outputs["rtmp_url"].get<std::string>(), outputs.value("rtmp_key", std::string())})
             : std::string();
     ChangeSet set;
-    const std::vector<SetError> errors = checkChangeSet(parsed, settingsSchema(), heldUrl, set);
+    const std::vector<SetError> errors = checkChangeSet(parsed, heldUrl, set);
     if (!errors.empty()) {
         json list = json::array();
         for (const SetError& e : errors)

@@ -33,12 +33,11 @@ struct ChangeSet {
 // The template values and the words the codec form posts for them.
 constexpr const char* kTemplates[][2] = {{"aac", "male"}, {"mp3", "female"}};
 
-// Checks a parsed body against the schema of the device (settingsSchema()
-// as it is now), a part of the RTMP address joined with the other part as
-// heldUrl holds it: every error, in the order of the body. The checked set
-// comes back in `set` when there are none.
-std::vector<SetError> checkChangeSet(const nlohmann::json& body, const nlohmann::json& schema,
-                                     const std::string& heldUrl, ChangeSet& set);
+// Checks a parsed body against the schema of the device as it is now
+// (each setting's property of settingsSchema()), a part of the RTMP address
+// joined with the other part as heldUrl holds it: every error, in the
+// order of the body. The checked set comes back in `set` when there are none.
+std::vector<SetError> checkChangeSet(const nlohmann::json& body, const std::string& heldUrl, ChangeSet& set);
 
 // The dotted name of a setting ("overlays.mg.x").
 std::string dottedName(const Setting& setting);

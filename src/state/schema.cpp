@@ -395,6 +395,8 @@ const std::vector<Setting>& settingsTable() {
     return table;
 }
 
+json settingProperty(const Setting& setting) { return propertyOf(setting); }
+
 json settingsSchema() {
     json schema = objectSchema();
     schema["$schema"] = "https://json-schema.org/draft/2020-12/schema";

@@ -36,4 +36,8 @@ struct Setting {
 // Every setting, in the document's order.
 const std::vector<Setting>& settingsTable();
 
+// The schema's property of one setting (as settingsSchema() holds it),
+// made alone: a change set checks only the settings it carries.
+nlohmann::json settingProperty(const Setting& setting);
+
 }  // namespace state
