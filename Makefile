@@ -31,14 +31,14 @@ all: build
 build:
 	scripts/install-deps.sh build
 	cmake -S . -B $(BUILD) $(HOST_FLAGS) -DWEBCFG_TESTS=OFF
-	cmake --build $(BUILD) -j $(JOBS) --target webcfg state
+	cmake --build $(BUILD) -j $(JOBS) --target webcfg state boot
 
 # The appliance program for 32-bit ARM with hard float, plus the programs
 # that make test runs under qemu-arm.
 build-armhf:
 	WEBCFG_ARMHF_SYSROOT=$(ARMHF_SYSROOT) scripts/install-deps.sh armhf
 	cmake -S . -B $(ARMHF_BUILD) $(ARMHF_FLAGS)
-	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox gb2312_check
+	cmake --build $(ARMHF_BUILD) -j $(JOBS) --target webcfg webcfg_sandbox state state_sandbox boot boot_sandbox gb2312_check
 
 # The browser tests need the pinned node packages; npm ci reinstalls them
 # only when the lock file changed.

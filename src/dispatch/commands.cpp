@@ -12,6 +12,7 @@
 #include "network/network.h"
 #include "overlay/overlay.h"
 #include "platform/audit.h"
+#include "platform/journal.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -119,6 +120,7 @@ int commandOrder(const char* submit, const char* radio) {
 
 std::vector<CommandRun> runCommands(bool stopAtProblem) {
     std::vector<CommandRun> ran;
+    bool wrote = false;
     for (const Command& command : kCommands) {
         if (cgiFormSubmitClicked(command.submit) != cgiFormSuccess) continue;
         int choice = 0;
@@ -136,9 +138,12 @@ std::vector<CommandRun> runCommands(bool stopAtProblem) {
         const Flow flow = command.run(choice);
         ran.push_back({command.submit, command.radio, command::end()});
         if (logged) audit::end(ran.back().outcome);
+        wrote = wrote || (logged && ran.back().outcome.kind != Outcome::Kind::Refused);
         if (flow == Flow::EndRequest) break;
         if (stopAtProblem && ran.back().outcome.kind != Outcome::Kind::Applied) break;
     }
+    // A change set notes it once its journal is done.
+    if (wrote && !platform::journalOpen()) platform::noteChangeInThisBoot();
     return ran;
 }
 

@@ -24,56 +24,17 @@ namespace {
 
 constexpr const char* kMagic = "webcfg journal 1\n";
 
-struct Entry {
-    std::string path;
-    bool existed = false;
-    unsigned mode = 0644;
-    std::string content;
-};
-
 bool g_open = false;
 std::vector<std::string> g_paths;
 
-std::string encode(const std::vector<Entry>& entries) {
-    std::string text = kMagic;
-    for (const Entry& e : entries) {
-        char head[64];
-        std::snprintf(head, sizeof head, "file %d %o %zu ", e.existed ? 1 : 0, e.mode, e.content.size());
-        text += head + e.path + "\n" + e.content + "\n";
-    }
-    return text + "end " + std::to_string(entries.size()) + "\n";
-}
+std::string encode(const std::vector<SavedFile>& entries) { return kMagic + encodeFiles(entries); }
 
-// The entries, or nullopt for anything but a whole journal as encode()
-// writes it.
-std::optional<std::vector<Entry>> decode(const std::string& text) {
+std::optional<std::vector<SavedFile>> decode(const std::string& text) {
     if (text.compare(0, std::strlen(kMagic), kMagic) != 0) return std::nullopt;
-    std::vector<Entry> entries;
     std::size_t at = std::strlen(kMagic);
-    while (text.compare(at, 5, "file ") == 0) {
-        const std::size_t eol = text.find('\n', at);
-        if (eol == std::string::npos) return std::nullopt;
-        int existed = -1, used = 0;
-        unsigned mode = 0;
-        unsigned long long bytes = 0;
-        const std::string line = text.substr(at, eol - at);
-        if (std::sscanf(line.c_str(), "file %d %o %llu %n", &existed, &mode, &bytes, &used) != 3 ||
-            (existed != 0 && existed != 1) || used == 0 || static_cast<std::size_t>(used) >= line.size() ||
-            mode > 07777 || bytes > text.size() - eol - 1 || text.size() - eol - 1 - bytes < 1 ||
-            text[eol + 1 + bytes] != '\n')
-            return std::nullopt;
-        Entry e;
-        e.existed = existed == 1;
-        e.mode = mode;
-        e.path = line.substr(static_cast<std::size_t>(used));
-        if (e.path.compare(0, 5, "/mnt/") != 0) return std::nullopt;  // only settings are ever saved
-        e.content = text.substr(eol + 1, bytes);
-        entries.push_back(std::move(e));
-        at = eol + 1 + bytes + 1;
-    }
-    if (text.compare(at, std::string::npos, "end " + std::to_string(entries.size()) + "\n") != 0)
-        return std::nullopt;
-    return entries;
+    std::optional<std::vector<SavedFile>> files = decodeFiles(text, at);
+    if (!files || at != text.size()) return std::nullopt;
+    return files;
 }
 
 // The temporary file a whole-file write of this (host) path uses.
@@ -113,7 +74,69 @@ bool removeJournal() {
     return true;
 }
 
-bool restore(const Entry& e) {
+}  // namespace
+
+std::optional<std::vector<SavedFile>> saveFiles(const std::vector<std::string>& appliancePaths) {
+    std::vector<SavedFile> entries;
+    for (const std::string& p : appliancePaths) {
+        SavedFile e;
+        e.path = p;
+        struct stat st {};
+        if (::stat(path(p.c_str()).c_str(), &st) == 0) {
+            std::optional<std::string> content = readFile(p.c_str());
+            // A file that exists but cannot be read cannot be put back.
+            if (!content || !S_ISREG(st.st_mode)) return std::nullopt;
+            e.existed = true;
+            e.mode = st.st_mode & 07777;
+            e.content = std::move(*content);
+        } else if (errno != ENOENT) {
+            return std::nullopt;
+        }
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::string encodeFiles(const std::vector<SavedFile>& files) {
+    std::string text;
+    for (const SavedFile& e : files) {
+        char head[64];
+        std::snprintf(head, sizeof head, "file %d %o %zu ", e.existed ? 1 : 0, e.mode, e.content.size());
+        text += head + e.path + "\n" + e.content + "\n";
+    }
+    return text + "end " + std::to_string(files.size()) + "\n";
+}
+
+std::optional<std::vector<SavedFile>> decodeFiles(const std::string& text, std::size_t& at) {
+    std::vector<SavedFile> entries;
+    while (text.compare(at, 5, "file ") == 0) {
+        const std::size_t eol = text.find('\n', at);
+        if (eol == std::string::npos) return std::nullopt;
+        int existed = -1, used = 0;
+        unsigned mode = 0;
+        unsigned long long bytes = 0;
+        const std::string line = text.substr(at, eol - at);
+        if (std::sscanf(line.c_str(), "file %d %o %llu %n", &existed, &mode, &bytes, &used) != 3 ||
+            (existed != 0 && existed != 1) || used == 0 || static_cast<std::size_t>(used) >= line.size() ||
+            mode > 07777 || bytes > text.size() - eol - 1 || text.size() - eol - 1 - bytes < 1 ||
+            text[eol + 1 + bytes] != '\n')
+            return std::nullopt;
+        SavedFile e;
+        e.existed = existed == 1;
+        e.mode = mode;
+        e.path = line.substr(static_cast<std::size_t>(used));
+        if (e.path.compare(0, 5, "/mnt/") != 0) return std::nullopt;  // only settings are ever saved
+        e.content = text.substr(eol + 1, bytes);
+        entries.push_back(std::move(e));
+        at = eol + 1 + bytes + 1;
+    }
+    const std::string end = "end " + std::to_string(entries.size()) + "\n";
+    if (text.compare(at, end.size(), end) != 0) return std::nullopt;
+    at += end.size();
+    return entries;
+}
+
+bool putBack(const SavedFile& e) {
     const std::string full = path(e.path.c_str());
     // A write that was killed leaves its temporary file beside the target.
     ::unlink(temporaryOf(full).c_str());
@@ -130,27 +153,10 @@ bool restore(const Entry& e) {
     return ::chmod(full.c_str(), static_cast<mode_t>(e.mode)) == 0;
 }
 
-}  // namespace
-
 bool beginJournal(const std::vector<std::string>& appliancePaths) {
-    std::vector<Entry> entries;
-    for (const std::string& p : appliancePaths) {
-        Entry e;
-        e.path = p;
-        struct stat st {};
-        if (::stat(path(p.c_str()).c_str(), &st) == 0) {
-            std::optional<std::string> content = readFile(p.c_str());
-            // A file that exists but cannot be read cannot be put back.
-            if (!content || !S_ISREG(st.st_mode)) return false;
-            e.existed = true;
-            e.mode = st.st_mode & 07777;
-            e.content = std::move(*content);
-        } else if (errno != ENOENT) {
-            return false;
-        }
-        entries.push_back(std::move(e));
-    }
-    if (!writeFile(kJournalPath, encode(entries), 0600)) return false;
+    std::optional<std::vector<SavedFile>> entries = saveFiles(appliancePaths);
+    if (!entries) return false;
+    if (!writeFile(kJournalPath, encode(*entries), 0600)) return false;
     g_paths = appliancePaths;
     g_open = true;
     return true;
@@ -173,7 +179,7 @@ Recovery recoverJournal(bool logged) {
     ::unlink(temporaryOf(path(kJournalPath)).c_str());
     std::optional<std::string> text = readFile(kJournalPath);
     if (!text) return Recovery::None;
-    std::optional<std::vector<Entry>> entries = decode(*text);
+    std::optional<std::vector<SavedFile>> entries = decode(*text);
     if (!entries) {
         ::rename(path(kJournalPath).c_str(), path(kUnreadableJournalPath).c_str());
         flushDirectory(path("/mnt"));
@@ -182,8 +188,8 @@ Recovery recoverJournal(bool logged) {
         return Recovery::Unreadable;
     }
     std::vector<std::string> paths;
-    for (const Entry& e : *entries) {
-        if (!restore(e)) {
+    for (const SavedFile& e : *entries) {
+        if (!putBack(e)) {
             audit::event(true, "journal: cannot put back " + e.path + "; the change set is not undone yet");
             return Recovery::Failed;
         }

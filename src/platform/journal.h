@@ -6,10 +6,36 @@
 // doing anything else.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// A settings file as it was saved: whether it existed, its mode and bytes.
+// The journal, the record of what the device started with and a restart
+// trial all keep files this way.
+struct SavedFile {
+    std::string path;  // appliance path under /mnt
+    bool existed = false;
+    unsigned mode = 0644;
+    std::string content;
+};
+
+// The files as they are now; nullopt when one exists but cannot be read.
+std::optional<std::vector<SavedFile>> saveFiles(const std::vector<std::string>& appliancePaths);
+
+// Saved files as text: per file "file <1|0> <mode octal> <bytes> <path>",
+// a line end, the bytes and a line end; then "end <count>" and a line end.
+std::string encodeFiles(const std::vector<SavedFile>& files);
+
+// The files encodeFiles wrote, from `at` on (moved past them); nullopt for
+// anything else.
+std::optional<std::vector<SavedFile>> decodeFiles(const std::string& text, std::size_t& at);
+
+// Puts one file back as saved (contents and mode; removed when it did not
+// exist), with a write's leftover temporary file.
+bool putBack(const SavedFile& file);
 
 constexpr const char* kJournalPath = "/mnt/.webcfg-journal";
 // Where a journal that cannot be read is moved, so that it no longer

@@ -264,7 +264,10 @@ bool takeLock(int fd, int operation) {
 
 }  // namespace
 
+int g_lockFd = -1;
+
 Lock lockSettings(LockMode mode) {
+    unlockSettings();
     int fd = ::open(path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Lock::Held;  // no settings to protect; commands report their files
     if (!takeLock(fd, mode == LockMode::Shared ? LOCK_SH : LOCK_EX)) {
@@ -286,7 +289,19 @@ Lock lockSettings(LockMode mode) {
         }
         if (mode == LockMode::Shared) takeLock(fd, LOCK_SH);
     }
+    g_lockFd = fd;
     return Lock::Held;  // the descriptor stays open, and locked, until the process ends
+}
+
+void unlockSettings() {
+    if (g_lockFd >= 0) ::close(g_lockFd);
+    g_lockFd = -1;
+}
+
+void noteChangeInThisBoot() {
+    const std::string id = bootId();
+    if (id.empty() || readFile(kChangedInBootPath, kValueFileMaxBytes) == id + "\n") return;
+    writeFile(kChangedInBootPath, id + "\n", 0600);
 }
 
 void ignoreClosedOutput() { ::signal(SIGPIPE, SIG_IGN); }
@@ -342,6 +357,27 @@ std::optional<long long> bootTime() {
         seconds = seconds * 10 + (text[end++] - '0');
     }
     if (end == begin) return std::nullopt;
+    return seconds;
+}
+
+std::string bootId() {
+    constexpr std::size_t kBootIdMaxBytes = 64;
+    std::optional<std::string> text = readFile("/proc/sys/kernel/random/boot_id", kBootIdMaxBytes);
+    if (!text) return "";
+    std::string id;
+    for (char c : *text)
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-') id += c;
+        else break;
+    return id;
+}
+
+std::optional<long long> uptimeSeconds() {
+    constexpr std::size_t kUptimeMaxBytes = 64;
+    std::optional<std::string> text = readFile("/proc/uptime", kUptimeMaxBytes);
+    if (!text || text->empty() || (*text)[0] < '0' || (*text)[0] > '9') return std::nullopt;
+    long long seconds = 0;
+    for (std::size_t i = 0; i < text->size() && (*text)[i] >= '0' && (*text)[i] <= '9' && i < 15; ++i)
+        seconds = seconds * 10 + ((*text)[i] - '0');
     return seconds;
 }
 

@@ -102,6 +102,16 @@ enum class LockMode { Exclusive, Shared };
 enum class Lock { Held, Busy, Unrecovered };
 Lock lockSettings(LockMode mode = LockMode::Exclusive);
 
+// Lets go of the request lock before the process ends (a process that
+// stays in the background must not hold it).
+void unlockSettings();
+
+// Which boot a form or a change set last changed a settings file in: what
+// tells a change that waits for a restart where no record of the start
+// exists, without trusting a clock.
+constexpr const char* kChangedInBootPath = "/mnt/.webcfg-changed";
+void noteChangeInThisBoot();
+
 // The one line a request is answered with when the settings hold an
 // unfinished change set that could not be undone.
 constexpr const char* kUnrecoveredRefusal =
@@ -114,6 +124,16 @@ std::optional<long long> modificationTime(const char* appliancePath);
 // When the running system started, in seconds since the epoch, as the
 // kernel reports it (the "btime" line of /proc/stat); nullopt when unknown.
 std::optional<long long> bootTime();
+
+// This boot's identity, as the kernel gives it in
+// /proc/sys/kernel/random/boot_id (under the root like every path); empty
+// when unknown. A device without a real-time clock may start in 1970 every
+// time: this, not a file time, tells one start from another.
+std::string bootId();
+
+// Seconds since this boot, from /proc/uptime (under the root); nullopt
+// when unknown. The only clock a countdown trusts.
+std::optional<long long> uptimeSeconds();
 
 // A client that leaves must not leave a half-applied change behind. Called
 // first thing in main: a write to a standard output whose reader has gone

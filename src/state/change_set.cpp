@@ -23,6 +23,7 @@
 #include "platform/journal.h"
 #include "platform/platform.h"
 #include "settings/rules.h"
+#include "state/restart.h"
 #include "state/state.h"
 
 namespace state {
@@ -107,6 +108,27 @@ public:
                 error(dotted, "type", "must be an object of settings");
             else
                 walk(value, dotted + ".");
+        }
+    }
+
+    // {"confirm_within": seconds}, or {} for a restart without a trial.
+    void restart(const json& value) {
+        if (!value.is_object()) return error("restart", "type", "must be an object");
+        set_.restart = true;
+        for (const auto& [name, within] : value.items()) {
+            if (name != "confirm_within") {
+                error("restart." + name, "additionalProperties", "is no member of a restart");
+                continue;
+            }
+            const std::optional<long long> seconds = integerOf(within);
+            if (!seconds)
+                error("restart.confirm_within", "type", "must be an integer");
+            else if (*seconds < kMinConfirmSeconds)
+                error("restart.confirm_within", "minimum", "must be at least " + std::to_string(kMinConfirmSeconds));
+            else if (*seconds > kMaxConfirmSeconds)
+                error("restart.confirm_within", "maximum", "must be at most " + std::to_string(kMaxConfirmSeconds));
+            else
+                set_.confirmWithin = *seconds;
         }
     }
 
@@ -195,6 +217,16 @@ private:
 
 }  // namespace
 
+std::vector<std::string> changeableFiles() {
+    std::vector<std::string> files = settingsFiles();
+    files.push_back("/mnt/autorun.sh.swp");
+    for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
+        const std::string target = "/mnt/" + name;
+        if (std::find(files.begin(), files.end(), target) == files.end()) files.push_back(target);
+    }
+    return files;
+}
+
 std::string dottedName(const Setting& setting) {
     return std::string(setting.section) + "." + (setting.group ? std::string(setting.group) + "." : "") +
            setting.name;
@@ -207,8 +239,9 @@ std::vector<SetError> checkChangeSet(const json& body, const std::string& heldUr
         checker.error("", "type", "a change set is a JSON object");
         return checker.errors;
     }
-    if (!body.contains("settings") && !body.contains("codec_template"))
-        checker.error("", "required", "a change set holds settings, codec_template or both");
+    if (!body.contains("settings") && !body.contains("codec_template") && !body.contains("restart") &&
+        !body.contains("confirm"))
+        checker.error("", "required", "a change set holds settings, codec_template, restart or confirm");
     for (const auto& [name, value] : body.items()) {
         if (name == "settings") {
             if (!value.is_object())
@@ -222,6 +255,13 @@ std::vector<SetError> checkChangeSet(const json& body, const std::string& heldUr
                 set.codecTemplate = value.get<std::string>();
             else
                 checker.error("codec_template", "enum", "must be \"aac\" or \"mp3\"");
+        } else if (name == "restart") {
+            checker.restart(value);
+        } else if (name == "confirm") {
+            if (value == true)
+                set.confirm = true;
+            else
+                checker.error("confirm", "enum", "must be true: it ends a restart trial");
         } else {
             checker.error(name, "additionalProperties", "is no member of a change set");
         }
@@ -240,13 +280,17 @@ json at(const json& document, const Setting& s) {
     return owner.contains(s.name) ? owner[s.name] : json(nullptr);
 }
 
-bool same(const Setting& s, const json& a, const json& b) {
+}  // namespace
+
+bool sameValue(const Setting& s, const json& a, const json& b) {
     const settings::ValueRule* rule = s.field ? settings::ruleForField(s.field) : nullptr;
     if (rule && rule->characters == settings::Characters::Subtitle && a.is_string() && b.is_string())
         return overlay::fullwidthAsAscii(a.get<std::string>()) == overlay::fullwidthAsAscii(b.get<std::string>());
     if (integerOf(a) && integerOf(b)) return integerOf(a) == integerOf(b);
     return a == b;
 }
+
+namespace {
 
 // The post that applies these values: each command's submit field once,
 // its radio word, menu value or text, and what a command reads beside the
@@ -268,7 +312,7 @@ form::Fields fieldsFor(const std::vector<std::pair<const Setting*, json>>& chang
         add(setting->submit, "");
         if (setting->radio || setting->menu) {
             for (const Choice& c : setting->choices)
-                if (same(*setting, c.value, value)) add(setting->radio ? setting->radio : setting->menu, c.word);
+                if (sameValue(*setting, c.value, value)) add(setting->radio ? setting->radio : setting->menu, c.word);
             continue;
         }
         if (setting->part) {
@@ -290,16 +334,12 @@ form::Fields fieldsFor(const std::vector<std::pair<const Setting*, json>>& chang
     return fields;
 }
 
-// Every file a set may write: the settings files, the copy the boot
-// script rewrite keeps, and with a template swap every default it copies.
+// Every file a set may write: with a template swap, also every default
+// it copies.
 std::vector<std::string> journaledFiles(bool swap) {
+    if (swap) return changeableFiles();
     std::vector<std::string> files = settingsFiles();
     files.push_back("/mnt/autorun.sh.swp");
-    if (swap)
-        for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
-            const std::string target = "/mnt/" + name;
-            if (std::find(files.begin(), files.end(), target) == files.end()) files.push_back(target);
-        }
     return files;
 }
 
@@ -345,6 +385,61 @@ void undo(const std::string& why) {
     audit::event(true, "set: " + why + (recovery == platform::Recovery::Restored
                                             ? "; every file put back, nothing changed"
                                             : "; the files could not all be put back yet"));
+}
+
+// Applies the settings and template of a set under a journal. nullopt:
+// every value was already held, nothing written; null: refused, failed or
+// not stored, every file put back and the answer written; otherwise the
+// document (with secrets) after the set.
+std::optional<json> applySet(const ChangeSet& set, const json& before) {
+    const bool swap = set.codecTemplate && before["codec_template"] != *set.codecTemplate;
+    std::vector<std::pair<const Setting*, json>> changes;
+    for (const auto& [setting, value] : set.settings)
+        if (!sameValue(*setting, at(before, *setting), value)) changes.push_back({setting, value});
+    if (!swap && changes.empty()) return std::nullopt;
+    if (!platform::beginJournal(journaledFiles(swap))) {
+        audit::event(true, "set: the journal cannot be written; nothing changed");
+        fail("500 Internal Server Error", "", "the journal of the change cannot be written; nothing changed");
+        return json(nullptr);
+    }
+    const auto refuse = [&](const CommandRun& run) {
+        const bool refused = run.outcome.kind == Outcome::Kind::Refused;
+        const std::string setting = settingOf(run, set);
+        undo(std::string(refused ? "refused" : "failed") + " by " + run.submit);
+        reply("409 Conflict", "",
+              json{{"error", refused ? "refused" : "failed"}, {"setting", setting}, {"reply", run.outcome.words}});
+        return json(nullptr);
+    };
+    json held = before;
+    if (swap) {
+        const char* word = std::strcmp(set.codecTemplate->c_str(), "mp3") == 0 ? "female" : "male";
+        if (std::optional<CommandRun> problem = runQuietly({{"codec_submit", ""}, {"ctrlts", word}}))
+            return refuse(*problem);
+        // What the swap left is what the settings of the set now change.
+        held = document(true);
+        changes.clear();
+        for (const auto& [setting, value] : set.settings)
+            if (!sameValue(*setting, at(held, *setting), value)) changes.push_back({setting, value});
+    }
+    if (!changes.empty())
+        if (std::optional<CommandRun> problem = runQuietly(fieldsFor(changes, held))) return refuse(*problem);
+    // What the client is told is what the device holds: every value of the
+    // set must read back as it was sent.
+    json after = document(true);
+    for (const auto& [setting, value] : set.settings) {
+        if (sameValue(*setting, at(after, *setting), value)) continue;
+        undo("not stored: " + dottedName(*setting));
+        reply("409 Conflict", "",
+              json{{"error", "not stored"}, {"setting", dottedName(*setting)},
+                   {"reply", "the device does not read the value back as sent"}});
+        return json(nullptr);
+    }
+    if (!platform::commitJournal()) {
+        undo("the files could not be flushed to storage");
+        fail("500 Internal Server Error", "", "the change could not be flushed to storage; nothing changed");
+        return json(nullptr);
+    }
+    return after;
 }
 
 }  // namespace
@@ -408,67 +503,59 @@ void answerChangeSet() {
         return;
     }
 
+    // A confirmation needs a trial, a trial a record of the start: both are
+    // known before anything is written.
+    if (set.confirm && !readTrial()) {
+        reply("409 Conflict", "", json{{"error", "no trial"}, {"reply", "no restart trial is running; nothing was done"}});
+        return;
+    }
+    if (set.confirmWithin && !startRecordOfThisBoot(false)) {
+        reply("409 Conflict", "",
+              json{{"error", "no record of the start"},
+                   {"reply", "webcfg-boot has not recorded this start, so a trial has nothing to go back to; "
+                             "nothing was done"}});
+        return;
+    }
+
     // From the first write to the answer, a client that leaves or a server
     // that stops us cannot cut the set short.
     platform::SignalHold hold;
     audit::setChangeSet(revisionBefore);
-    const bool swap = set.codecTemplate && before["codec_template"] != *set.codecTemplate;
-    std::vector<std::pair<const Setting*, json>> changes;
-    for (const auto& [setting, value] : set.settings)
-        if (!same(*setting, at(before, *setting), value)) changes.push_back({setting, value});
-    if (!swap && changes.empty()) {
-        json answer = {{"changed", json::array()}, {"revision", revisionBefore},
-                       {"reboot_pending", before["reboot_pending"]}, {"state", document(false)}};
-        reply("200 OK", "ETag: \"" + revisionBefore + "\"\r\n", answer);
-        return;
-    }
-    if (!platform::beginJournal(journaledFiles(swap))) {
-        audit::event(true, "set: the journal cannot be written; nothing changed");
-        return fail("500 Internal Server Error", "", "the journal of the change cannot be written; nothing changed");
-    }
-    const auto refuse = [&](const CommandRun& run) {
-        const bool refused = run.outcome.kind == Outcome::Kind::Refused;
-        const std::string setting = settingOf(run, set);
-        undo(std::string(refused ? "refused" : "failed") + " by " + run.submit);
-        reply("409 Conflict", "",
-              json{{"error", refused ? "refused" : "failed"}, {"setting", setting}, {"reply", run.outcome.words}});
-    };
-    json held = before;
-    if (swap) {
-        const char* word = std::strcmp(set.codecTemplate->c_str(), "mp3") == 0 ? "female" : "male";
-        if (std::optional<CommandRun> problem = runQuietly({{"codec_submit", ""}, {"ctrlts", word}}))
-            return refuse(*problem);
-        // What the swap left is what the settings of the set now change.
-        held = document(true);
-        changes.clear();
-        for (const auto& [setting, value] : set.settings)
-            if (!same(*setting, at(held, *setting), value)) changes.push_back({setting, value});
-    }
-    if (!changes.empty())
-        if (std::optional<CommandRun> problem = runQuietly(fieldsFor(changes, held))) return refuse(*problem);
-    // What the client is told is what the device holds: every value of the
-    // set must read back as it was sent.
-    const json after = document(true);
-    for (const auto& [setting, value] : set.settings) {
-        if (same(*setting, at(after, *setting), value)) continue;
-        undo("not stored: " + dottedName(*setting));
-        reply("409 Conflict", "",
-              json{{"error", "not stored"}, {"setting", dottedName(*setting)},
-                   {"reply", "the device does not read the value back as sent"}});
-        return;
-    }
-    if (!platform::commitJournal()) {
-        undo("the files could not be flushed to storage");
-        return fail("500 Internal Server Error", "", "the change could not be flushed to storage; nothing changed");
-    }
+    json after = before;
     json changed = json::array();
-    if (after["codec_template"] != before["codec_template"] || swap) changed.push_back("codec_template");
-    for (const Setting& s : settingsTable())
-        if (s.access != Access::ReadOnly && !same(s, at(before, s), at(after, s))) changed.push_back(dottedName(s));
-    audit::event(false, "set: applied, " + std::to_string(changed.size()) + " setting(s) changed");
+    if (std::optional<json> applied = applySet(set, before)) {
+        after = std::move(*applied);
+        if (after.is_null()) return;  // answered: refused, failed or not stored
+        const bool swapped = set.codecTemplate && before["codec_template"] != *set.codecTemplate;
+        if (swapped || after["codec_template"] != before["codec_template"]) changed.push_back("codec_template");
+        for (const Setting& s : settingsTable())
+            if (s.access != Access::ReadOnly && !sameValue(s, at(before, s), at(after, s)))
+                changed.push_back(dottedName(s));
+        audit::event(false, "set: applied, " + std::to_string(changed.size()) + " setting(s) changed");
+        platform::noteChangeInThisBoot();
+        ::unlink(platform::path(kRolledBackPath).c_str());
+    }
+    if (set.confirm) {
+        confirmTrial();
+        audit::event(false, "trial: confirmed; the device keeps its settings");
+    }
+    if (set.restart) {
+        if (set.confirmWithin && !armTrial(*set.confirmWithin)) {
+            audit::event(true, "trial: cannot be armed; no restart");
+            return fail("500 Internal Server Error", "", "the restart trial cannot be armed; the device does not restart");
+        }
+        json answer = {{"restarting", true}};
+        if (set.confirmWithin) answer["confirm_within"] = *set.confirmWithin;
+        reply("202 Accepted", "", answer);
+        audit::event(false, set.confirmWithin ? "restart: with a trial of " + std::to_string(*set.confirmWithin) + " s"
+                                              : std::string("restart"));
+        platform::runShell("reboot");
+        return;
+    }
     const std::string revisionAfter = revision();
+    const json state = document(false);
     json answer = {{"changed", changed}, {"revision", revisionAfter},
-                   {"reboot_pending", after["reboot_pending"]}, {"state", document(false)}};
+                   {"reboot_pending", state["reboot_pending"]}, {"state", state}};
     reply("200 OK", "ETag: \"" + revisionAfter + "\"\r\n", answer);
 }
 

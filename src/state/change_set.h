@@ -27,6 +27,9 @@ struct SetError {
 
 struct ChangeSet {
     std::optional<std::string> codecTemplate;  // "aac" or "mp3"
+    bool restart = false;                      // restart once the set is applied
+    std::optional<long long> confirmWithin;    // with a trial of so many seconds
+    bool confirm = false;                      // end the running trial
     std::vector<std::pair<const Setting*, nlohmann::json>> settings;  // in the table's order
 };
 
@@ -41,6 +44,15 @@ std::vector<SetError> checkChangeSet(const nlohmann::json& body, const std::stri
 
 // The dotted name of a setting ("overlays.mg.x").
 std::string dottedName(const Setting& setting);
+
+// Whether two values are the same setting: numbers by value, the subtitle
+// by its x-equivalent rule, anything else exactly.
+bool sameValue(const Setting& setting, const nlohmann::json& a, const nlohmann::json& b);
+
+// Every file a change may write: the settings files, the copy the boot
+// script rewrite keeps, and the target of every default a template swap
+// copies.
+std::vector<std::string> changeableFiles();
 
 // Answers a POST of the state program: reads, checks and applies the set,
 // and writes the whole reply.

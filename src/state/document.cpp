@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "settings/rules.h"
 #include "settings/settings.h"
+#include "state/restart.h"
 #include "state/state.h"
 
 namespace state {
@@ -395,7 +396,12 @@ json codecTemplate(const std::optional<std::string>& script) {
     return found;
 }
 
+// Without a record of the start: a change made in this boot (by either
+// program) waits for the next; where the kernel gives no boot identity,
+// a start-up file changed after the boot time does.
 bool rebootPending() {
+    const std::string id = platform::bootId();
+    if (!id.empty()) return platform::readFile(platform::kChangedInBootPath, platform::kValueFileMaxBytes) == id + "\n";
     const std::optional<long long> boot = platform::bootTime();
     if (!boot) return false;
     for (const char* path : kBootFiles) {
@@ -431,6 +437,10 @@ std::string revision() {
 }
 
 json document(bool secrets) {
+    // Read with the secrets either way: what waits for a restart includes
+    // a new pass phrase.
+    const bool withSecrets = secrets;
+    secrets = true;
     Reader reader;
     json network = json::object(), outputs = json::object(), encoder = json::object(),
          audio = json::object();
@@ -462,7 +472,12 @@ json document(bool secrets) {
     doc["device"] = deviceFacts(reader, captureFiles, outputFiles, input);
     doc["codec_template"] = codecTemplate(script);
     doc["reboot_pending"] = rebootPending();
+    describeRestart(doc["settings"], doc["codec_template"], doc);
     doc["unreadable"] = std::move(reader.unreadable);
+    if (!withSecrets) {
+        doc["settings"]["wifi"].erase("passphrase");
+        doc["settings"]["outputs"].erase("rtmp_key");
+    }
     return doc;
 }
 

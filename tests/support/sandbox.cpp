@@ -26,10 +26,12 @@ namespace fs = std::filesystem;
 namespace sandbox {
 namespace {
 
-const char* cgiProgram(bool state) {
-    const char* over = std::getenv(state ? "WEBCFG_STATE_CGI" : "WEBCFG_CGI");
+const char* cgiProgram(const Request& request) {
+    const char* over = std::getenv(request.bootProgram    ? "WEBCFG_BOOT"
+                                   : request.stateProgram ? "WEBCFG_STATE_CGI"
+                                                          : "WEBCFG_CGI");
     if (over && *over) return over;
-    return state ? WEBCFG_SANDBOX_STATE_CGI : WEBCFG_SANDBOX_CGI;
+    return request.bootProgram ? WEBCFG_SANDBOX_BOOT : request.stateProgram ? WEBCFG_SANDBOX_STATE_CGI : WEBCFG_SANDBOX_CGI;
 }
 
 void writeStub(const std::string& bin, const char* name) {
@@ -159,7 +161,7 @@ Reply Sandbox::execute(const Request& request,
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string program = cgiProgram(request.stateProgram);
+    std::string program = cgiProgram(request);
     std::vector<std::string> argv;
     if (const char* wrapper = std::getenv("WEBCFG_CGI_WRAPPER"); wrapper && *wrapper)
         argv.push_back(wrapper);

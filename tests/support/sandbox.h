@@ -22,6 +22,7 @@ struct Request {
     bool omitContentLength = false;
     std::string body;
     bool stateProgram = false;  // run the state program instead of the settings one
+    bool bootProgram = false;   // run webcfg-boot, as the device's start-up does
     bool readOnlyMnt = false;   // /mnt mounted read-only for the program (needs root)
     // Further CGI variables as "NAME=value", e.g. REMOTE_USER.
     std::vector<std::string> variables;

@@ -1,0 +1,3 @@
+#include "state/restart.h"
+
+int main() { return state::bootMain(); }

@@ -1,0 +1,180 @@
+// The restart with a safety net, through the real programs: webcfg-boot
+// as the device's start-up runs it (the boot's identity and uptime written
+// under the sandbox root), a trial that nobody confirms or that is
+// confirmed, a going back cut short, and what waits for a restart.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "state/state_support.h"
+
+namespace {
+
+using nlohmann::json;
+using sandbox::Sandbox;
+using statetest::documentOf;
+using statetest::layOut;
+
+// A boot identity as the kernel writes it, the n-th start's.
+std::string bootId(int n) { return "5d2c1c1e-8f3a-4b6e-9a0d-00000000000" + std::to_string(n); }
+
+// The device starts: a new boot identity, the kernel's uptime, then
+// webcfg-boot, which returns at once (a countdown goes on in the background).
+void start(Sandbox& box, int boot, int uptime) {
+    box.write("/proc/sys/kernel/random/boot_id", bootId(boot) + "\n");
+    box.write("/proc/uptime", std::to_string(uptime) + ".42 1.00\n");
+    sandbox::Request startUp;
+    startUp.bootProgram = true;
+    const sandbox::Reply reply = box.run(startUp);
+    EXPECT_EQ(reply.exitCode, 0) << reply.err;
+}
+
+sandbox::Reply post(Sandbox& box, const json& set) {
+    sandbox::Request r;
+    r.method = "POST";
+    r.stateProgram = true;
+    r.contentType = "application/json";
+    r.body = set.dump();
+    return box.run(r);
+}
+
+std::string statusOf(const sandbox::Reply& reply) { return reply.out.substr(8, 3); }
+
+json answerOf(const sandbox::Reply& reply) {
+    return json::parse(reply.out.substr(reply.out.find("\r\n\r\n") + 4), nullptr, false);
+}
+
+// The settings files only, without the records of the start and the trial.
+std::map<std::string, std::string> settingsFiles(const Sandbox& box) {
+    auto files = statetest::filesUnder(box);
+    for (auto it = files.begin(); it != files.end();)
+        it = it->first.rfind("/mnt/.webcfg-", 0) == 0 ? files.erase(it) : std::next(it);
+    return files;
+}
+
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 100; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST(Restart, PendingListsWhatChangedSinceTheStartAndNothingElse) {
+    Sandbox box;
+    layOut(box);
+    start(box, 1, 100);
+    json doc = documentOf(box.state());
+    EXPECT_EQ(doc["pending"], json::array());
+    EXPECT_EQ(doc["reboot_pending"], false);
+
+    ASSERT_EQ(statusOf(post(box, {{"settings", {{"encoder", {{"bitrate", 3000000}, {"ttl", 32}}},
+                                                {"wifi", {{"passphrase", "new phrase 9"}}}}}})),
+              "200");
+    doc = documentOf(box.state());
+    EXPECT_EQ(doc["pending"], json({"wifi.passphrase", "encoder.bitrate", "encoder.ttl"}));
+    EXPECT_EQ(doc["reboot_pending"], true);
+
+    ASSERT_EQ(statusOf(post(box, {{"settings", {{"encoder", {{"ttl", 64}}}}}})), "200");
+    EXPECT_EQ(documentOf(box.state())["pending"], json({"wifi.passphrase", "encoder.bitrate"}));
+
+    // A template swap puts back the header the template holds (the bit rate
+    // as it started): what still differs, and the template, wait.
+    ASSERT_EQ(statusOf(post(box, {{"codec_template", "mp3"}})), "200");
+    doc = documentOf(box.state());
+    EXPECT_EQ(doc["codec_template"], "mp3");
+    EXPECT_EQ(doc["pending"], json({"wifi.passphrase"}));
+    EXPECT_EQ(doc["reboot_pending"], true);
+
+    // After the next start nothing waits.
+    start(box, 2, 30);
+    doc = documentOf(box.state());
+    EXPECT_EQ(doc["pending"], json::array());
+    EXPECT_EQ(doc["reboot_pending"], false);
+}
+
+struct TrialCase {
+    const char* name;
+    bool confirmed;
+};
+
+class Trials : public ::testing::TestWithParam<TrialCase> {};
+
+TEST_P(Trials, GoBackUnlessConfirmedInTime) {
+    Sandbox box;
+    layOut(box);
+    start(box, 1, 100);
+    const auto ran = settingsFiles(box);
+    const sandbox::Reply restart =
+        post(box, {{"settings", {{"network", {{"netmask", "255.255.0.0"}}}}}, {"restart", {{"confirm_within", 10}}}});
+    ASSERT_EQ(statusOf(restart), "202") << restart.out;
+    EXPECT_EQ(answerOf(restart), json({{"restarting", true}, {"confirm_within", 10}}));
+    EXPECT_EQ(box.count("reboot"), 1);
+    const auto tried = settingsFiles(box);
+    EXPECT_NE(tried, ran);
+
+    start(box, 2, 5);
+    EXPECT_EQ(documentOf(box.state())["trial"], json({{"seconds_left", 10}}));
+    box.write("/proc/uptime", "9.00 1.00\n");
+    EXPECT_EQ(documentOf(box.state())["trial"], json({{"seconds_left", 6}}));
+    if (GetParam().confirmed) {
+        const sandbox::Reply confirm = post(box, {{"confirm", true}});
+        ASSERT_EQ(statusOf(confirm), "200") << confirm.out;
+        EXPECT_FALSE(answerOf(confirm)["state"].contains("trial"));
+    }
+    box.write("/proc/uptime", "16.00 1.00\n");
+    if (GetParam().confirmed) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_EQ(settingsFiles(box), tried);
+        EXPECT_EQ(box.count("reboot"), 1);
+        return;
+    }
+    ASSERT_TRUE(waitFor([&] { return box.count("reboot") == 2; })) << "no going back after the deadline";
+    EXPECT_EQ(settingsFiles(box), ran) << "every file as the device ran it before the trial";
+    const json doc = documentOf(box.state());
+    EXPECT_FALSE(doc.contains("trial"));
+    EXPECT_EQ(doc["rolled_back"], json({{"settings", {"network.netmask"}}}));
+    ASSERT_EQ(statusOf(post(box, {{"settings", {{"encoder", {{"ttl", 33}}}}}})), "200");
+    EXPECT_FALSE(documentOf(box.state()).contains("rolled_back")) << "shown until the next change set";
+}
+
+INSTANTIATE_TEST_SUITE_P(Restart, Trials,
+                         ::testing::Values(TrialCase{"not_confirmed", false}, TrialCase{"confirmed", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A going back that a power cut stopped is finished at the next start,
+// without counting down again.
+TEST(Restart, AGoingBackCutShortIsFinishedAtTheNextStart) {
+    Sandbox box;
+    layOut(box);
+    start(box, 1, 100);
+    const auto ran = settingsFiles(box);
+    ASSERT_EQ(statusOf(post(box, {{"settings", {{"network", {{"gateway", "192.168.1.254"}}}}},
+                                  {"restart", {{"confirm_within", 600}}}})),
+              "202");
+    std::string trial = *box.read("/mnt/.webcfg-trial");
+    trial.replace(trial.find("state counting"), 14, "state rolling-back");
+    box.write("/mnt/.webcfg-trial", trial);
+    start(box, 2, 5);
+    EXPECT_EQ(settingsFiles(box), ran);
+    EXPECT_EQ(box.count("reboot"), 2);
+    EXPECT_FALSE(box.exists("/mnt/.webcfg-trial"));
+}
+
+// A device without a real-time clock starts in 1970, so every file looks
+// changed after the boot: the boot's identity decides instead.
+TEST(Restart, RebootPendingTrustsTheBootIdentityNotTheClock) {
+    Sandbox box;
+    layOut(box);
+    box.write("/proc/stat", "cpu 1 2 3\nbtime 0\n");
+    box.write("/proc/sys/kernel/random/boot_id", bootId(1) + "\n");
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], false);
+    box.post(sandbox::Fields{{"ttl_submit", ""}, {"ttl", "40"}});
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], true);
+    box.write("/proc/sys/kernel/random/boot_id", bootId(2) + "\n");
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], false);
+}
+
+}  // namespace
