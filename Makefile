@@ -100,7 +100,7 @@ bench: build-armhf
 run:
 	scripts/install-deps.sh build demo
 	cmake -S . -B $(DEMO_BUILD) -DAPPLIANCE_ROOT=$(DEMO_ROOT) -DWEBCFG_TESTS=OFF
-	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg state
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target webcfg state boot
 	@[ -f $(DEMO_ROOT)/mnt/autorun.sh ] || scripts/demo-seed.sh $(DEMO_ROOT)
 	scripts/demo-serve.sh $(DEMO_ROOT) $(DEMO_BUILD)/webcfg.cgi web $(DEMO_SERVER) $(PORT)
 

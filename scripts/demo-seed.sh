@@ -174,5 +174,11 @@ mkdir -p "$root/proc"
 now=$(date +%s)
 find "$m" "$root/tmp" -exec touch -h -d "@$((now - 2))" {} +
 echo "btime $((now - 1))" > "$root/proc/stat"
+# Its boot's identity, new at each start of the demo device (its stub
+# reboot writes another), and the host's uptime as its own, which is the
+# clock a restart trial counts down by.
+mkdir -p "$root/proc/sys/kernel/random"
+cat /proc/sys/kernel/random/uuid > "$root/proc/sys/kernel/random/boot_id"
+ln -sfn /proc/uptime "$root/proc/uptime"
 
 echo "demo: seeded $root"

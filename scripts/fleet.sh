@@ -4,7 +4,8 @@
 # lighttpd on its own loopback port behind the digest login of the deploy
 # configuration (realm webcfg), and stub sync and reboot first on PATH: sync
 # does nothing, reboot records the call and makes the device count as freshly
-# started by writing the boot time into the root's proc/stat.
+# started by writing the boot time into the root's proc/stat and, where the
+# build has webcfg-boot, a new boot identity, and running webcfg-boot.
 #
 # Usage:
 #   fleet.sh start DIR COUNT PROGRAMS [--first-port P] [--https] [--basic]
@@ -143,6 +144,16 @@ sleep 1
 printf 'btime %s\n' "\$(date +%s)" > "$root/proc/stat.new"
 mv -f "$root/proc/stat.new" "$root/proc/stat"
 EOF
+    # Where webcfg-boot is built, the device comes back through it, with a
+    # new boot identity, as a device's start-up does; and it starts so now.
+    if [ -x "$programs/webcfg-boot-sandbox" ]; then
+        cat >> "$srv/bin/reboot" <<EOF
+cat /proc/sys/kernel/random/uuid > "$root/proc/sys/kernel/random/boot_id"
+(cd "$root" && "$programs/webcfg-boot-sandbox") </dev/null >/dev/null 2>&1 &
+EOF
+        (cd "$root" && PATH="$srv/bin:/usr/bin:/bin" "$programs/webcfg-boot-sandbox" </dev/null) ||
+            echo "fleet: webcfg-boot failed in $root" >&2
+    fi
     for prog in webcfg state; do
         printf '#!/bin/sh\ncd "%s" || exit 1\nexec "%s/%s-sandbox.cgi"\n' "$root" "$programs" "$prog" \
             > "$srv/cgi-bin/$prog.cgi"
