@@ -174,11 +174,9 @@ mkdir -p "$root/proc"
 now=$(date +%s)
 find "$m" "$root/tmp" -exec touch -h -d "@$((now - 2))" {} +
 echo "btime $((now - 1))" > "$root/proc/stat"
-# Its boot's identity, new at each start of the demo device (its stub
-# reboot writes another), and the host's uptime as its own, which is the
-# clock a restart trial counts down by.
+# Its boot's identity: the same for every seeded root, so that two seeded
+# roots stay alike; the demo's stub reboot writes a new one at each start.
 mkdir -p "$root/proc/sys/kernel/random"
-cat /proc/sys/kernel/random/uuid > "$root/proc/sys/kernel/random/boot_id"
-ln -sfn /proc/uptime "$root/proc/uptime"
+echo 6f0c2d4e-1b7a-4c35-9e8d-5a0b7c3e9f01 > "$root/proc/sys/kernel/random/boot_id"
 
 echo "demo: seeded $root"

@@ -105,7 +105,9 @@ alias.url = ("/cgi-bin/webcfg.cgi" => "$cgi", "/cgi-bin/state.cgi" => "$state_cg
 }
 EOF
 
-# The demo device starts: what it starts with is recorded.
+# The host's uptime is the demo device's own: the clock a restart trial
+# counts down by. Then the device starts: what it starts with is recorded.
+ln -sfn /proc/uptime "$root/proc/uptime"
 [ -z "$boot" ] || PATH="$state/bin:/usr/bin:/bin" "$boot" </dev/null || echo "demo: webcfg-boot failed" >&2
 echo "demo: appliance root $root"
 echo "demo: sync and reboot are recorded in $state/calls.log"

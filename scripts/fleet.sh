@@ -147,6 +147,7 @@ EOF
     # Where webcfg-boot is built, the device comes back through it, with a
     # new boot identity, as a device's start-up does; and it starts so now.
     if [ -x "$programs/webcfg-boot-sandbox" ]; then
+        ln -sfn /proc/uptime "$root/proc/uptime"
         cat >> "$srv/bin/reboot" <<EOF
 cat /proc/sys/kernel/random/uuid > "$root/proc/sys/kernel/random/boot_id"
 (cd "$root" && "$programs/webcfg-boot-sandbox") </dev/null >/dev/null 2>&1 &
