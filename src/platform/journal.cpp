@@ -68,11 +68,7 @@ bool flushFileSystems(const std::vector<std::string>& appliancePaths) {
     return ok;
 }
 
-bool removeJournal() {
-    if (::unlink(path(kJournalPath).c_str()) != 0 && errno != ENOENT) return false;
-    flushDirectory(path("/mnt"));
-    return true;
-}
+bool removeJournal() { return removeSaved(kJournalPath); }
 
 }  // namespace
 
@@ -151,6 +147,13 @@ bool putBack(const SavedFile& e) {
     if (now && *now == e.content && sameMode) return true;
     if (!writeFile(e.path.c_str(), e.content, e.mode)) return false;
     return ::chmod(full.c_str(), static_cast<mode_t>(e.mode)) == 0;
+}
+
+bool removeSaved(const char* appliancePath) {
+    const std::string full = path(appliancePath);
+    if (::unlink(full.c_str()) != 0 && errno != ENOENT) return false;
+    flushDirectory(full.substr(0, full.rfind('/')));
+    return true;
 }
 
 bool beginJournal(const std::vector<std::string>& appliancePaths) {

@@ -42,6 +42,10 @@ constexpr const char* kJournalPath = "/mnt/.webcfg-journal";
 // stops every request and is kept for whoever looks into it.
 constexpr const char* kUnreadableJournalPath = "/mnt/.webcfg-journal.unreadable";
 
+// Removes a file (if it is there) and flushes its directory, so that the
+// removal survives a power cut. False when it cannot be removed.
+bool removeSaved(const char* appliancePath);
+
 // Saves the files (appliance paths; missing ones as missing) in the
 // journal and flushes it. Until the journal ends, the file writes of this
 // process go only to these files, and are flushed once at the end instead

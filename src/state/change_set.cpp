@@ -274,11 +274,7 @@ std::vector<SetError> checkChangeSet(const json& body, const std::string& heldUr
 
 namespace {
 
-json at(const json& document, const Setting& s) {
-    const json& section = document["settings"][s.section];
-    const json& owner = s.group ? section[s.group] : section;
-    return owner.contains(s.name) ? owner[s.name] : json(nullptr);
-}
+json at(const json& document, const Setting& s) { return settingValue(document.at("settings"), s); }
 
 }  // namespace
 
@@ -288,6 +284,27 @@ bool sameValue(const Setting& s, const json& a, const json& b) {
         return overlay::fullwidthAsAscii(a.get<std::string>()) == overlay::fullwidthAsAscii(b.get<std::string>());
     if (integerOf(a) && integerOf(b)) return integerOf(a) == integerOf(b);
     return a == b;
+}
+
+json settingValue(const json& settings, const Setting& s) {
+    const auto section = settings.find(s.section);
+    if (section == settings.end()) return nullptr;
+    const json* owner = &*section;
+    if (s.group) {
+        const auto group = section->find(s.group);
+        if (group == section->end()) return nullptr;
+        owner = &*group;
+    }
+    const auto value = owner->find(s.name);
+    return value == owner->end() ? json(nullptr) : *value;
+}
+
+json settingsDifferences(const json& before, const json& after) {
+    json names = json::array();
+    for (const Setting& s : settingsTable())
+        if (s.access != Access::ReadOnly && !sameValue(s, settingValue(before, s), settingValue(after, s)))
+            names.push_back(dottedName(s));
+    return names;
 }
 
 namespace {
@@ -505,7 +522,7 @@ void answerChangeSet() {
 
     // A confirmation needs a trial, a trial a record of the start: both are
     // known before anything is written.
-    if (set.confirm && !readTrial()) {
+    if (const std::optional<Trial> trial = readTrial(); set.confirm && (!trial || trial->rollingBack)) {
         reply("409 Conflict", "", json{{"error", "no trial"}, {"reply", "no restart trial is running; nothing was done"}});
         return;
     }
@@ -528,12 +545,10 @@ void answerChangeSet() {
         if (after.is_null()) return;  // answered: refused, failed or not stored
         const bool swapped = set.codecTemplate && before["codec_template"] != *set.codecTemplate;
         if (swapped || after["codec_template"] != before["codec_template"]) changed.push_back("codec_template");
-        for (const Setting& s : settingsTable())
-            if (s.access != Access::ReadOnly && !sameValue(s, at(before, s), at(after, s)))
-                changed.push_back(dottedName(s));
+        for (const json& name : settingsDifferences(before["settings"], after["settings"])) changed.push_back(name);
         audit::event(false, "set: applied, " + std::to_string(changed.size()) + " setting(s) changed");
         platform::noteChangeInThisBoot();
-        ::unlink(platform::path(kRolledBackPath).c_str());
+        platform::removeSaved(kRolledBackPath);
     }
     if (set.confirm) {
         confirmTrial();

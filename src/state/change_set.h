@@ -49,6 +49,13 @@ std::string dottedName(const Setting& setting);
 // by its x-equivalent rule, anything else exactly.
 bool sameValue(const Setting& setting, const nlohmann::json& a, const nlohmann::json& b);
 
+// A setting's value in a document's "settings"; null where it has none.
+nlohmann::json settingValue(const nlohmann::json& settings, const Setting& setting);
+
+// The settings (as "section.name") whose values differ between two
+// documents' "settings"; read-only ones left out.
+nlohmann::json settingsDifferences(const nlohmann::json& before, const nlohmann::json& after);
+
 // Every file a change may write: the settings files, the copy the boot
 // script rewrite keeps, and the target of every default a template swap
 // copies.

@@ -48,34 +48,6 @@ std::string encodeTrial(const Trial& t) {
 
 bool writeTrial(const Trial& t) { return platform::writeFile(kTrialPath, encodeTrial(t), 0600); }
 
-void removeFile(const char* appliancePath) {
-    ::unlink(platform::path(appliancePath).c_str());
-    const int fd = ::open(platform::path("/mnt").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-json at(const json& settings, const Setting& s) {
-    if (!settings.contains(s.section)) return nullptr;
-    const json& section = settings[s.section];
-    const json* owner = &section;
-    if (s.group) {
-        if (!section.contains(s.group)) return nullptr;
-        owner = &section[s.group];
-    }
-    return owner->contains(s.name) ? (*owner)[s.name] : json(nullptr);
-}
-
-// The settings whose values differ between two documents' settings.
-json differences(const json& before, const json& after) {
-    json names = json::array();
-    for (const Setting& s : settingsTable())
-        if (s.access != Access::ReadOnly && !sameValue(s, at(before, s), at(after, s))) names.push_back(dottedName(s));
-    return names;
-}
-
 // Puts back the files the device ran before the trial, as one change set
 // (a kill halfway is undone at the next start, which then goes back
 // again), notes what changed, ends the trial and restarts the device.
@@ -92,10 +64,16 @@ void goBack(Trial trial) {
         audit::event(true, "trial: the settings before the restart could not be put back; they stay as they are");
         return;
     }
-    if (!platform::commitJournal()) return;  // the next start undoes it and goes back again
-    const json changed = differences(before["settings"], document(true)["settings"]);
+    if (!platform::commitJournal()) {
+        // The next request undoes it; the trial stays marked, so the next
+        // start goes back again.
+        audit::event(true, "trial: the settings before the restart could not be flushed to storage; "
+                           "the next start goes back again");
+        return;
+    }
+    const json changed = settingsDifferences(before["settings"], document(true)["settings"]);
     platform::writeFile(kRolledBackPath, json{{"settings", changed}}.dump() + "\n", 0600);
-    removeFile(kTrialPath);
+    platform::removeSaved(kTrialPath);
     audit::event(true, "trial: not confirmed within " + std::to_string(trial.confirmWithin) +
                            " s; went back to the settings before the restart (" + changed.dump() + "); restarting");
     platform::runShell("reboot");
@@ -193,7 +171,7 @@ bool armTrial(long long confirmWithin) {
 bool confirmTrial() {
     const std::optional<Trial> trial = readTrial();
     if (!trial || trial->rollingBack) return false;
-    removeFile(kTrialPath);
+    platform::removeSaved(kTrialPath);
     return true;
 }
 
@@ -203,7 +181,7 @@ void describeRestart(const json& settings, const json& codecTemplate, json& docu
         for (const Setting& s : settingsTable()) {
             if (s.access == Access::ReadOnly) continue;
             const std::string name = dottedName(s);
-            const json now = at(settings, s);
+            const json now = settingValue(settings, s);
             const auto was = start->values.find(name);
             if (was == start->values.end()) continue;
             if (was->second == now.dump()) continue;
@@ -245,7 +223,7 @@ int bootMain() {
                              doc["codec_template"].dump() + "\n";
         for (const Setting& s : settingsTable())
             if (s.access != Access::ReadOnly)
-                record += "value " + dottedName(s) + " " + at(doc["settings"], s).dump() + "\n";
+                record += "value " + dottedName(s) + " " + settingValue(doc["settings"], s).dump() + "\n";
         platform::writeFile(kStartRecordPath, record + platform::encodeFiles(*files), 0600);
     }
     if (!trial) return 0;

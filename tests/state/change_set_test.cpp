@@ -20,28 +20,10 @@ using sandbox::Sandbox;
 using statetest::documentOf;
 using statetest::etagOf;
 using statetest::filesUnder;
+using statetest::answerOf;
 using statetest::layOut;
-
-sandbox::Request setRequest(const std::string& body, const std::string& ifMatch = "",
-                            const std::string& type = "application/json") {
-    sandbox::Request r;
-    r.method = "POST";
-    r.stateProgram = true;
-    r.contentType = type;
-    r.body = body;
-    if (!ifMatch.empty()) r.variables.push_back("HTTP_IF_MATCH=" + ifMatch);
-    return r;
-}
-
-std::string statusOf(const sandbox::Reply& reply) {
-    if (reply.out.compare(0, 8, "Status: ") != 0) return "";
-    return reply.out.substr(8, 3);
-}
-
-json answerOf(const sandbox::Reply& reply) {
-    const std::size_t end = reply.out.find("\r\n\r\n");
-    return json::parse(reply.out.substr(end == std::string::npos ? reply.out.size() : end + 4), nullptr, false);
-}
+using statetest::setRequest;
+using statetest::statusOf;
 
 // A subtitle text longer than the device keeps: its line is not read
 // whole, so the subtitle commands refuse to write it back.

@@ -15,7 +15,9 @@ namespace {
 using nlohmann::json;
 using sandbox::Sandbox;
 using statetest::documentOf;
+using statetest::answerOf;
 using statetest::layOut;
+using statetest::statusOf;
 
 // A boot identity as the kernel writes it, the n-th start's.
 std::string bootId(int n) { return "5d2c1c1e-8f3a-4b6e-9a0d-00000000000" + std::to_string(n); }
@@ -31,20 +33,7 @@ void start(Sandbox& box, int boot, int uptime) {
     EXPECT_EQ(reply.exitCode, 0) << reply.err;
 }
 
-sandbox::Reply post(Sandbox& box, const json& set) {
-    sandbox::Request r;
-    r.method = "POST";
-    r.stateProgram = true;
-    r.contentType = "application/json";
-    r.body = set.dump();
-    return box.run(r);
-}
-
-std::string statusOf(const sandbox::Reply& reply) { return reply.out.substr(8, 3); }
-
-json answerOf(const sandbox::Reply& reply) {
-    return json::parse(reply.out.substr(reply.out.find("\r\n\r\n") + 4), nullptr, false);
-}
+sandbox::Reply post(Sandbox& box, const json& set) { return box.run(statetest::setRequest(set.dump())); }
 
 // The settings files only, without the records of the start and the trial.
 std::map<std::string, std::string> settingsFiles(const Sandbox& box) {

@@ -40,6 +40,30 @@ inline void layOut(sandbox::Sandbox& box) {
     box.write("/mnt/mac.sh", "ifconfig eth0 hw ether 02:00:00:00:00:01\n");
 }
 
+// A change set posted to the state program.
+inline sandbox::Request setRequest(const std::string& body, const std::string& ifMatch = "",
+                            const std::string& type = "application/json") {
+    sandbox::Request r;
+    r.method = "POST";
+    r.stateProgram = true;
+    r.contentType = type;
+    r.body = body;
+    if (!ifMatch.empty()) r.variables.push_back("HTTP_IF_MATCH=" + ifMatch);
+    return r;
+}
+
+// The status a reply's Status line gives; empty without one.
+inline std::string statusOf(const sandbox::Reply& reply) {
+    if (reply.out.compare(0, 8, "Status: ") != 0) return "";
+    return reply.out.substr(8, 3);
+}
+
+// The JSON body after a reply's headers.
+inline json answerOf(const sandbox::Reply& reply) {
+    const std::size_t end = reply.out.find("\r\n\r\n");
+    return json::parse(reply.out.substr(end == std::string::npos ? reply.out.size() : end + 4), nullptr, false);
+}
+
 // Every regular file under /mnt, by appliance path, with its bytes.
 inline std::map<std::string, std::string> filesUnder(const sandbox::Sandbox& box) {
     std::map<std::string, std::string> all;

@@ -544,13 +544,8 @@ TEST_P(SchemaAgreesWithTheDevice, OnEveryBoundaryOfEverySetting) {
             reset();
             // The same value as a change set: taken exactly when the schema
             // takes it, and then stored; refused whole otherwise.
-            sandbox::Request set;
-            set.method = "POST";
-            set.stateProgram = true;
-            set.contentType = "application/json";
-            set.body = json{{"settings", instance}}.dump();
-            const sandbox::Reply setReply = box.run(set);
-            probes.back().setAnswer = setReply.out.substr(8, 3);
+            const sandbox::Reply setReply = box.run(statetest::setRequest(json{{"settings", instance}}.dump()));
+            probes.back().setAnswer = statetest::statusOf(setReply);
             probes.back().setStored = sameSetting(name, at(documentOf(box.state("secrets=1")), name), value);
             if (probes.back().setAnswer != "200") {
                 EXPECT_EQ(files(), laidOut) << name << " = " << value.dump();
