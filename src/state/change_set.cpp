@@ -258,10 +258,14 @@ std::vector<SetError> checkChangeSet(const json& body, const std::string& heldUr
         } else if (name == "restart") {
             checker.restart(value);
         } else if (name == "confirm") {
-            if (value == true)
-                set.confirm = true;
+            if (value == false &&
+                (body.contains("settings") || body.contains("codec_template") || body.contains("restart")))
+                checker.error("confirm", "not", "false goes back to the settings before the restart; it comes alone");
+            else if (value.is_boolean())
+                (value == true ? set.confirm : set.goBack) = true;
             else
-                checker.error("confirm", "enum", "must be true: it ends a restart trial");
+                checker.error("confirm", "type",
+                              "must be true (keep the settings) or false (go back now): it ends a restart trial");
         } else {
             checker.error(name, "additionalProperties", "is no member of a change set");
         }
@@ -522,7 +526,8 @@ void answerChangeSet() {
 
     // A confirmation needs a trial, a trial a record of the start: both are
     // known before anything is written.
-    if (const std::optional<Trial> trial = readTrial(); set.confirm && (!trial || trial->rollingBack)) {
+    if (const std::optional<Trial> trial = readTrial();
+        (set.confirm || set.goBack) && (!trial || trial->rollingBack)) {
         reply("409 Conflict", "", json{{"error", "no trial"}, {"reply", "no restart trial is running; nothing was done"}});
         return;
     }
@@ -538,6 +543,23 @@ void answerChangeSet() {
     // that stops us cannot cut the set short.
     platform::SignalHold hold;
     audit::setChangeSet(revisionBefore);
+    if (set.goBack) {
+        json changed;
+        switch (goBackNow(changed)) {
+            case GoBackNow::NoTrial:
+                reply("409 Conflict", "",
+                      json{{"error", "no trial"},
+                           {"reply", "the trial's countdown does not run in this start; nothing was done"}});
+                return;
+            case GoBackNow::Failed:
+                return fail("500 Internal Server Error", "",
+                            "the settings before the restart could not be put back or flushed; see the audit log");
+            case GoBackNow::Done:
+                reply("202 Accepted", "", json{{"restarting", true}, {"rolled_back", {{"settings", changed}}}});
+                platform::runShell("reboot");
+                return;
+        }
+    }
     json after = before;
     json changed = json::array();
     if (std::optional<json> applied = applySet(set, before)) {

@@ -30,6 +30,7 @@ struct ChangeSet {
     bool restart = false;                      // restart once the set is applied
     std::optional<long long> confirmWithin;    // with a trial of so many seconds
     bool confirm = false;                      // end the running trial
+    bool goBack = false;                       // go back now from the running trial
     std::vector<std::pair<const Setting*, nlohmann::json>> settings;  // in the table's order
 };
 

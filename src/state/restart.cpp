@@ -50,8 +50,10 @@ bool writeTrial(const Trial& t) { return platform::writeFile(kTrialPath, encodeT
 
 // Puts back the files the device ran before the trial, as one change set
 // (a kill halfway is undone at the next start, which then goes back
-// again), notes what changed, ends the trial and restarts the device.
-void goBack(Trial trial) {
+// again), notes what changed and ends the trial: the settings changed, or
+// nullopt (logged) when they could not be put back or flushed. The caller
+// restarts the device.
+std::optional<json> goBack(Trial trial, const std::string& why) {
     trial.rollingBack = true;
     writeTrial(trial);
     const json before = document(true);
@@ -62,21 +64,24 @@ void goBack(Trial trial) {
     if (!ok) {
         platform::recoverJournal(false);
         audit::event(true, "trial: the settings before the restart could not be put back; they stay as they are");
-        return;
+        return std::nullopt;
     }
     if (!platform::commitJournal()) {
         // The next request undoes it; the trial stays marked, so the next
         // start goes back again.
         audit::event(true, "trial: the settings before the restart could not be flushed to storage; "
                            "the next start goes back again");
-        return;
+        return std::nullopt;
     }
-    const json changed = settingsDifferences(before["settings"], document(true)["settings"]);
+    json changed = settingsDifferences(before["settings"], document(true)["settings"]);
     platform::writeFile(kRolledBackPath, json{{"settings", changed}}.dump() + "\n", 0600);
     platform::removeSaved(kTrialPath);
-    audit::event(true, "trial: not confirmed within " + std::to_string(trial.confirmWithin) +
-                           " s; went back to the settings before the restart (" + changed.dump() + "); restarting");
-    platform::runShell("reboot");
+    audit::event(true, why + "; went back to the settings before the restart (" + changed.dump() + "); restarting");
+    return changed;
+}
+
+std::string notConfirmed(const Trial& trial) {
+    return "trial: not confirmed within " + std::to_string(trial.confirmWithin) + " s";
 }
 
 // The countdown, in a process of its own that outlives webcfg-boot.
@@ -90,7 +95,8 @@ void goBack(Trial trial) {
         }
         if (platform::lockSettings() != platform::Lock::Held) continue;
         // Confirmed while the lock was awaited: nothing to do.
-        if (std::optional<Trial> trial = readTrial(); trial && secondsLeft(*trial) == 0) goBack(*trial);
+        if (std::optional<Trial> trial = readTrial(); trial && secondsLeft(*trial) == 0)
+            if (goBack(*trial, notConfirmed(*trial))) platform::runShell("reboot");
         ::_exit(0);
     }
 }
@@ -175,6 +181,15 @@ bool confirmTrial() {
     return true;
 }
 
+GoBackNow goBackNow(json& changed) {
+    const std::optional<Trial> trial = readTrial();
+    if (!trial || trial->rollingBack || trial->bootId != platform::bootId()) return GoBackNow::NoTrial;
+    std::optional<json> gone = goBack(*trial, "trial: refused by a client before its end");
+    if (!gone) return GoBackNow::Failed;
+    changed = std::move(*gone);
+    return GoBackNow::Done;
+}
+
 void describeRestart(const json& settings, const json& codecTemplate, json& document) {
     if (const std::optional<StartRecord> start = startRecordOfThisBoot(false)) {
         json pending = json::array();
@@ -211,7 +226,9 @@ int bootMain() {
     const std::string boot = platform::bootId();
     std::optional<Trial> trial = readTrial();
     if (trial && trial->rollingBack) {
-        goBack(*trial);  // a going back cut short by a power cut: finished now
+        // A going back cut short by a power cut: finished now.
+        if (!goBack(*trial, notConfirmed(*trial) + " (finished at this start)")) return 1;
+        platform::runShell("reboot");
         return 0;
     }
     const std::optional<std::vector<platform::SavedFile>> files = platform::saveFiles(changeableFiles());

@@ -60,6 +60,11 @@ bool armTrial(long long confirmWithin);
 // Ends a running trial: the device keeps its settings. False without one.
 bool confirmTrial();
 
+// Goes back at once to the settings before a trial whose countdown runs
+// in this boot (the settings changed in `changed`); the caller restarts.
+enum class GoBackNow { Done, NoTrial, Failed };
+GoBackNow goBackNow(nlohmann::json& changed);
+
 // The document's members of this module: "pending", "reboot_pending",
 // "trial" and "rolled_back", from the document's settings and template.
 void describeRestart(const nlohmann::json& settings, const nlohmann::json& codecTemplate,

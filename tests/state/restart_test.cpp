@@ -84,9 +84,13 @@ TEST(Restart, PendingListsWhatChangedSinceTheStartAndNothingElse) {
     EXPECT_EQ(doc["reboot_pending"], false);
 }
 
+// How a trial ends: nobody confirms it, a client keeps the settings, or a
+// client goes back before the deadline.
+enum class Ending { NotConfirmed, Kept, GoneBack };
+
 struct TrialCase {
     const char* name;
-    bool confirmed;
+    Ending ending;
 };
 
 class Trials : public ::testing::TestWithParam<TrialCase> {};
@@ -108,19 +112,29 @@ TEST_P(Trials, GoBackUnlessConfirmedInTime) {
     EXPECT_EQ(documentOf(box.state())["trial"], json({{"seconds_left", 10}}));
     box.write("/proc/uptime", "9.00 1.00\n");
     EXPECT_EQ(documentOf(box.state())["trial"], json({{"seconds_left", 6}}));
-    if (GetParam().confirmed) {
+    const Ending ending = GetParam().ending;
+    if (ending == Ending::Kept) {
         const sandbox::Reply confirm = post(box, {{"confirm", true}});
         ASSERT_EQ(statusOf(confirm), "200") << confirm.out;
         EXPECT_FALSE(answerOf(confirm)["state"].contains("trial"));
+    } else if (ending == Ending::GoneBack) {
+        const sandbox::Reply goBack = post(box, {{"confirm", false}});
+        ASSERT_EQ(statusOf(goBack), "202") << goBack.out;
+        EXPECT_EQ(answerOf(goBack), json({{"restarting", true}, {"rolled_back", {{"settings", {"network.netmask"}}}}}));
+        EXPECT_EQ(box.count("reboot"), 2) << "restarts at once, before the deadline";
     }
     box.write("/proc/uptime", "16.00 1.00\n");
-    if (GetParam().confirmed) {
+    if (ending == Ending::Kept) {
         std::this_thread::sleep_for(std::chrono::seconds(2));
         EXPECT_EQ(settingsFiles(box), tried);
         EXPECT_EQ(box.count("reboot"), 1);
         return;
     }
     ASSERT_TRUE(waitFor([&] { return box.count("reboot") == 2; })) << "no going back after the deadline";
+    if (ending == Ending::GoneBack) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_EQ(box.count("reboot"), 2) << "the countdown ended with the trial";
+    }
     EXPECT_EQ(settingsFiles(box), ran) << "every file as the device ran it before the trial";
     const json doc = documentOf(box.state());
     EXPECT_FALSE(doc.contains("trial"));
@@ -130,7 +144,9 @@ TEST_P(Trials, GoBackUnlessConfirmedInTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Restart, Trials,
-                         ::testing::Values(TrialCase{"not_confirmed", false}, TrialCase{"confirmed", true}),
+                         ::testing::Values(TrialCase{"not_confirmed", Ending::NotConfirmed},
+                                           TrialCase{"confirmed", Ending::Kept},
+                                           TrialCase{"gone_back_on_request", Ending::GoneBack}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A going back that a power cut stopped is finished at the next start,
