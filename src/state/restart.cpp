@@ -192,7 +192,9 @@ GoBackNow goBackNow(json& changed) {
 
 void describeRestart(const json& settings, const json& codecTemplate, json& document) {
     if (const std::optional<StartRecord> start = startRecordOfThisBoot(false)) {
+        // The template first, as a change set's "changed" lists it.
         json pending = json::array();
+        if (start->codecTemplate != codecTemplate.dump()) pending.push_back("codec_template");
         for (const Setting& s : settingsTable()) {
             if (s.access == Access::ReadOnly) continue;
             const std::string name = dottedName(s);
@@ -205,7 +207,7 @@ void describeRestart(const json& settings, const json& codecTemplate, json& docu
             pending.push_back(name);
         }
         document["pending"] = pending;
-        document["reboot_pending"] = !pending.empty() || start->codecTemplate != codecTemplate.dump();
+        document["reboot_pending"] = !pending.empty();
     } else {
         document["pending"] = nullptr;
     }
