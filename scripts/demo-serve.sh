@@ -61,12 +61,13 @@ done
 boot=$(dirname "$cgi")/$(basename "$cgi" .cgi | sed 's/^webcfg/webcfg-boot/')
 [ -x "$boot" ] || boot=
 # A reboot of the demo device: it counts as started now, so changes made
-# before it no longer wait for a restart; it goes away for a moment and
-# comes back through webcfg-boot, with a new boot identity.
+# before it no longer wait for a restart; a moment later it comes back
+# through webcfg-boot, with a new boot identity (until then it answers as
+# the device that was asked to restart).
 printf 'echo "btime $(date +%%s)" > "%s/proc/stat"\n' "$root" >> "$state/bin/reboot"
 if [ -n "$boot" ]; then
-    printf 'cat /proc/sys/kernel/random/uuid > "%s/proc/sys/kernel/random/boot_id"\n' "$root" >> "$state/bin/reboot"
-    printf '(sleep 1; "%s") </dev/null >/dev/null 2>&1 &\n' "$boot" >> "$state/bin/reboot"
+    printf '(sleep 1; cat /proc/sys/kernel/random/uuid > "%s/proc/sys/kernel/random/boot_id"; "%s") </dev/null >/dev/null 2>&1 &\n' \
+        "$root" "$boot" >> "$state/bin/reboot"
 fi
 
 cat > "$state/lighttpd.conf" <<EOF

@@ -18,6 +18,8 @@
   const POLL_INTERVAL_MS = 1500;
   const POLL_TIMEOUT_MS = 4000;
   const RESTART_PATIENCE_MS = 180000;
+  // How long a restart with a trial waits for "keep" before going back.
+  const TRIAL_SECONDS = 300;
   const LANG_KEY = 'webcfg.lang';
   const MASK = '••••••••';
 
@@ -102,6 +104,20 @@
       restartWaiting: 'Waiting for the device to answer again…',
       restartSlow: 'The device has not answered for three minutes. Check its power and network cable; this page keeps waiting.',
       restartBack: 'The device answers again.',
+      restartAskH: 'Restart the device?',
+      restartH: 'Restarting the device',
+      trialLabel: 'Go back to the settings the device runs now unless I keep the new ones within {minutes} minutes of its restart.',
+      trialIfAway: 'If it does not answer there, it goes back to its previous settings {minutes} minutes after it starts (not before {time}) and answers at {old} again; this page keeps watching {old}.',
+      trialKeepH: 'Keep these settings?',
+      trialKeepText: 'The device restarted with the new settings. Unless you keep them, it goes back to its previous settings in {seconds} s.',
+      trialKeeping: 'Telling the device to keep its settings…',
+      trialGoingBack: 'Telling the device to go back…',
+      trialNoAnswer: 'The device did not answer ({detail}); nothing is decided yet. Try again.',
+      trialRanOut: 'Not kept in time: the device goes back to its previous settings and restarts. Waiting for it…',
+      trialOver: 'The trial had already ended. Waiting for the device…',
+      trialKept: 'The device keeps its new settings.',
+      trialGoneBack: 'The device went back to its previous settings and started again with them. Put back: {settings}.',
+      restartRefused: 'The device did not restart: {detail}.',
       openAt: 'Open the device at {address}',
       swapConfirm: 'Switch the audio codec to {codec}? The device replaces its start-up settings with the factory ones of that codec. These settings return to factory values:\n{list}\nThe output switches, H.264 profile, mode, level, maximum delay, audio input and colour values return to their defaults too.',
       reading: 'Reading the settings from the device…',
@@ -185,6 +201,20 @@
       restartWaiting: '正在等待设备再次应答…',
       restartSlow: '设备已三分钟没有应答。请检查电源和网线；本页会继续等待。',
       restartBack: '设备已再次应答。',
+      restartAskH: '重启设备吗？',
+      restartH: '正在重启设备',
+      trialLabel: '如果我没有在重启后 {minutes} 分钟内保留新设置，就恢复为设备当前运行的设置。',
+      trialIfAway: '如果设备在该地址没有应答，它会在启动 {minutes} 分钟后（不早于 {time}）恢复为之前的设置，并重新在 {old} 应答；本页会继续关注 {old}。',
+      trialKeepH: '保留这些设置吗？',
+      trialKeepText: '设备已使用新设置重启。如果不保留，设备将在 {seconds} 秒后恢复为之前的设置。',
+      trialKeeping: '正在通知设备保留设置…',
+      trialGoingBack: '正在通知设备恢复…',
+      trialNoAnswer: '设备没有应答（{detail}）；尚未做出决定。请重试。',
+      trialRanOut: '未及时保留：设备将恢复为之前的设置并重启。正在等待设备…',
+      trialOver: '试用已经结束。正在等待设备…',
+      trialKept: '设备保留了新设置。',
+      trialGoneBack: '设备已恢复为之前的设置，并以这些设置重新启动。恢复的设置：{settings}。',
+      restartRefused: '设备没有重启：{detail}。',
       openAt: '在 {address} 打开设备',
       swapConfirm: '将音频编码切换为 {codec} 吗？设备会用该编码的出厂启动设置替换当前设置。以下设置将恢复为出厂值：\n{list}\n输出开关、H.264 档次、模式、级别、最大延迟、音频输入和颜色值也会恢复默认值。',
       reading: '正在从设备读取设置…',
@@ -210,6 +240,10 @@
     "Subtitle": "字幕",
     "Changes wait for a restart of the device.": "更改要等设备重启后才生效。",
     "Restart now": "立即重启",
+    "Cancel": "取消",
+    "Close": "关闭",
+    "Keep these settings": "保留这些设置",
+    "Go back now": "立即恢复",
     "The device now": "设备当前状态",
     "Change fields in a section below, then press that section's Save. Changed fields are marked until they are saved.": "在下面的某一节中修改字段，然后按该节的“保存”。已修改的字段在保存前会被标记。",
     "Restart and device report": "重启和设备报告",
@@ -1005,65 +1039,235 @@
 
   // ---- Restart ----
 
-  let restart = null;  // {address, wait: message id, link}
+  // The stage of the restart overlay: ask, wait for the device, ask to keep
+  // the settings of a trial, or say how it ended. Null while it is closed.
+  let restart = null;
+
+  // Settings that can cut the device off: a restart tries them first.
+  function trialSuggested(d) {
+    return Array.isArray(d && d.pending) &&
+      d.pending.some((name) => name === 'codec_template' || /^(network|wifi)\./.test(name));
+  }
+
+  // A trial counts down once the device has started again and recorded its
+  // start (before that its changes still wait, or it has no record).
+  function trialRuns(d) {
+    return !!(d && d.trial && Array.isArray(d.pending) && !d.reboot_pending);
+  }
+
+  function clockTime(ms) {
+    return new Date(ms).toLocaleTimeString(lang === 'zh' ? 'zh-CN' : 'en-GB', { hour: '2-digit', minute: '2-digit' });
+  }
 
   function renderRestart() {
     if (!restart) return;
-    document.getElementById('restart-text').textContent = t('restartText', { address: restart.address });
-    document.getElementById('restart-wait').textContent = t(restart.wait);
+    const r = restart;
+    const show = (id, on) => { document.getElementById(id).hidden = !on; };
+    document.getElementById('restart-h').textContent = t(
+      { ask: 'restartAskH', keep: 'trialKeepH' }[r.stage] || 'restartH');
+    const text = document.getElementById('restart-text');
+    if (r.stage === 'ask') text.textContent = t('restartConfirm', { address: r.address });
+    else if (r.stage === 'keep') text.textContent = t('trialKeepText', { seconds: r.secondsLeft });
+    else if (r.stage === 'done') putSentences(text, r.sentences);
+    else if (r.deadline) {
+      putSentences(text, [['restartText', { address: r.address }],
+        ['trialIfAway', { address: r.address, minutes: Math.round(r.within / 60), time: clockTime(r.deadline), old: r.old }]]);
+    } else text.textContent = t('restartText', { address: r.address });
+    show('restart-ask', r.stage === 'ask');
+    show('restart-trial-line', r.stage === 'ask' && r.trialPossible);
+    document.getElementById('restart-trial-label').textContent =
+      t('trialLabel', { minutes: Math.round(TRIAL_SECONDS / 60) });
+    document.getElementById('restart-wait').textContent = r.wait ? t(r.wait, r.waitParams || {}) : '';
+    show('trial-choice', r.stage === 'keep' && !r.asking);
+    show('restart-done', r.stage === 'done');
     const link = document.getElementById('restart-link');
-    link.hidden = !restart.link;
-    if (restart.link) {
+    link.hidden = !(r.stage === 'wait' && r.link);
+    if (r.link) {
       const a = link.querySelector('a');
-      a.href = restart.link;
-      a.textContent = t('openAt', { address: restart.address });
+      a.href = r.link;
+      a.textContent = t('openAt', { address: r.address });
     }
   }
 
-  function dottedV4(text) { return /^\d{1,3}(\.\d{1,3}){3}$/.test(text); }
-
-  async function restartDevice() {
-    if (busy) return;
-    const address = (doc && doc.settings && doc.settings.network && doc.settings.network.ip) || location.hostname;
-    if (!window.confirm(t('restartConfirm', { address }))) {
-      setSection('status', { id: 'restartCancelled' });
-      return;
+  function openOverlay(stage) {
+    restart = { stage, address: location.hostname, old: location.hostname, wait: '', ...restart };
+    restart.stage = stage;
+    document.getElementById('restart-overlay').hidden = false;
+    for (const el of [document.querySelector('main'), document.querySelector('header.top'), document.getElementById('banner')]) {
+      el.inert = true;
     }
-    const host = location.hostname;
-    // Reached by another address than the one it comes back on: the page
-    // can only point there.
-    const moved = dottedV4(host) && !host.startsWith('127.') && host !== address;
-    const wasPending = !!(doc && doc.reboot_pending);
-    restart = { address, wait: 'restartSending', link: moved ? `${location.protocol}//${address}/` : '' };
-    const overlay = document.getElementById('restart-overlay');
-    overlay.hidden = false;
-    document.querySelector('main').inert = true;
-    document.querySelector('header.top').inert = true;
-    document.getElementById('banner').inert = true;
     renderRestart();
     document.getElementById('restart-h').focus();
-    leaving = true;
-    try {
-      await post(new URLSearchParams({ name5_submit: '' }));
-    } catch { /* the device may go down before it answers */ }
-    restart.wait = 'restartWaiting';
+  }
+
+  function closeOverlay() {
+    clearInterval(restart && restart.ticker);
+    restart = null;
+    document.getElementById('restart-overlay').hidden = true;
+    for (const el of [document.querySelector('main'), document.querySelector('header.top'), document.getElementById('banner')]) {
+      el.inert = false;
+    }
+    leaving = false;
+  }
+
+  function setStage(stage, fields = {}) {
+    Object.assign(restart, { stage, ...fields });
     renderRestart();
+    // A button that went away with its stage leaves the focus on the heading,
+    // not on the page under the overlay.
+    const active = document.activeElement;
+    if (!active || active === document.body || active.closest('[hidden]')) document.getElementById('restart-h').focus();
+  }
+
+  // A change set for the restart members; the answer as JSON whatever its
+  // status, or a RequestError when none came.
+  async function postSet(body, timeoutMs = REQUEST_TIMEOUT_MS) {
+    const abort = new AbortController();
+    const timer = setTimeout(() => abort.abort(), timeoutMs);
+    try {
+      const response = await fetch(STATE_URL, {
+        method: 'POST', cache: 'no-store', credentials: 'same-origin', signal: abort.signal,
+        headers: { 'content-type': 'application/json' }, body: JSON.stringify(body),
+      });
+      let answer = null;
+      try { answer = JSON.parse(await response.text()); } catch { /* not JSON */ }
+      return { status: response.status, answer };
+    } catch {
+      throw new RequestError(abort.signal.aborted ? 'timeout' : 'network');
+    } finally {
+      clearTimeout(timer);
+    }
+  }
+
+  // What the device answered after its restart, behind the overlay.
+  function showDocument(answer) {
+    doc = answer;
+    fill();
+    renderSummary();
+  }
+
+  function restartDevice() {
+    if (busy || restart) return;
+    const address = (doc && doc.settings && doc.settings.network && doc.settings.network.ip) || location.hostname;
+    // A trial goes back to what the device started with: without a record
+    // of the start, or with nothing changed since, there is nothing to try.
+    restart = { address, trialPossible: !!(doc && Array.isArray(doc.pending) && doc.pending.length) };
+    openOverlay('ask');
+    document.getElementById('restart-trial').checked = restart.trialPossible && trialSuggested(doc);
+  }
+
+  function cancelRestart() {
+    closeOverlay();
+    setSection('status', { id: 'restartCancelled' });
+  }
+
+  async function sendRestart() {
+    const host = location.hostname;
+    const withTrial = restart.trialPossible && document.getElementById('restart-trial').checked;
+    // Reached by another address than the one it comes back on: the page
+    // can only point there.
+    const moved = dottedV4(host) && !host.startsWith('127.') && host !== restart.address;
+    setStage('wait', { wait: 'restartSending', link: moved ? `${location.protocol}//${restart.address}/` : '', moved });
+    leaving = true;
+    const wasPending = !!(doc && doc.reboot_pending);
+    if (withTrial) {
+      const asked = Date.now();
+      try {
+        const { status, answer } = await postSet({ restart: { confirm_within: TRIAL_SECONDS } });
+        if (status !== 202) {
+          setStage('done', { sentences: [['restartRefused', { detail: (answer && (answer.reply || answer.error)) || status }]], wait: '' });
+          return;
+        }
+      } catch { /* the device may go down before it answers */ }
+      restart.within = TRIAL_SECONDS;
+      restart.deadline = asked + TRIAL_SECONDS * 1000;
+    } else {
+      try {
+        await post(new URLSearchParams({ name5_submit: '' }));
+      } catch { /* the device may go down before it answers */ }
+    }
+    await waitForDevice(wasPending);
+  }
+
+  // Polls the device at this page's address until it has restarted: then a
+  // trial asks to keep its settings, a going back says what it undid.
+  async function waitForDevice(wasPending) {
+    setStage('wait', { wait: 'restartWaiting' });
     const started = Date.now();
     let wentAway = false;
     for (;;) {
       await new Promise((r) => setTimeout(r, POLL_INTERVAL_MS));
+      if (!restart) return;
       let answer = null;
       try { answer = await readDocument(POLL_TIMEOUT_MS); } catch { wentAway = true; }
-      if (answer && !answer.reboot_pending && (wasPending || wentAway)) break;
-      if (Date.now() - started > RESTART_PATIENCE_MS && restart.wait !== 'restartSlow') {
-        restart.wait = 'restartSlow';
-        renderRestart();
+      if (trialRuns(answer)) { showDocument(answer); askToKeep(answer.trial.seconds_left); return; }
+      // Gone back and started again with those settings: nothing waits.
+      if (answer && answer.rolled_back && !answer.reboot_pending && (wentAway || restart.goingBack)) {
+        showDocument(answer);
+        sayGoneBack(answer);
+        return;
       }
+      if (answer && !answer.trial && !answer.reboot_pending && (wasPending || wentAway)) break;
+      if (Date.now() - started > RESTART_PATIENCE_MS && restart.wait !== 'restartSlow') setStage('wait', { wait: 'restartSlow' });
     }
-    restart.wait = 'restartBack';
-    renderRestart();
-    if (!moved) location.reload();
+    setStage('wait', { wait: 'restartBack' });
+    if (!restart.moved) location.reload();
   }
+
+  function askToKeep(secondsLeft) {
+    if (!restart) { restart = { address: location.hostname }; openOverlay('keep'); }
+    clearInterval(restart.ticker);
+    setStage('keep', { secondsLeft, wait: '', asking: false });
+    restart.ticker = setInterval(() => {
+      if (restart.asking) return;
+      restart.secondsLeft = Math.max(0, restart.secondsLeft - 1);
+      if (restart.secondsLeft > 0) { renderRestart(); return; }
+      clearInterval(restart.ticker);
+      restart.goingBack = true;
+      setStage('wait', { wait: 'trialRanOut', deadline: 0 });
+      waitForDevice(false);
+    }, 1000);
+  }
+
+  async function endTrial(keep) {
+    if (!restart || restart.asking) return;
+    restart.asking = true;
+    setStage('keep', { wait: keep ? 'trialKeeping' : 'trialGoingBack' });
+    let result;
+    try {
+      result = await postSet({ confirm: keep });
+    } catch (err) {
+      restart.asking = false;
+      setStage('keep', { wait: 'trialNoAnswer', waitParams: { detail: requestDetail(err) } });
+      return;
+    }
+    clearInterval(restart.ticker);
+    const { status, answer } = result;
+    if (keep && status === 200) {
+      showDocument(answer.state);
+      closeOverlay();
+      setSection('status', { id: 'trialKept' });
+      return;
+    }
+    if (!keep && status === 202) {
+      restart.goingBack = true;
+      setStage('wait', { wait: 'restartWaiting', deadline: 0 });
+      waitForDevice(false);
+      return;
+    }
+    // The trial ended otherwise (ran out, or another client answered it):
+    // what the device holds now decides.
+    restart.goingBack = true;
+    setStage('wait', { wait: 'trialOver', deadline: 0 });
+    waitForDevice(false);
+  }
+
+  function sayGoneBack(answer) {
+    const names = (answer.rolled_back.settings || []).join(', ');
+    setStage('done', { sentences: [['trialGoneBack', { settings: names || '—' }]], wait: '' });
+  }
+
+  function dottedV4(text) { return /^\d{1,3}(\.\d{1,3}){3}$/.test(text); }
 
   // ---- Navigation that follows the page ----
 
@@ -1110,6 +1314,11 @@
     const save = e.target.closest('button.save');
     if (save) { saveSection(save.closest('section.card').id, save); return; }
     if (e.target.closest('#restart-now')) restartDevice();
+    if (e.target.closest('#restart-go')) sendRestart();
+    if (e.target.closest('#restart-cancel')) cancelRestart();
+    if (e.target.closest('#trial-keep')) endTrial(true);
+    if (e.target.closest('#trial-back')) endTrial(false);
+    if (e.target.closest('#restart-close')) { closeOverlay(); location.reload(); }
   });
 
   document.addEventListener('submit', (event) => {
@@ -1119,6 +1328,10 @@
     if (form.id === 'refresh-form') { refresh(); return; }
     const card = form.closest('section.card');
     if (card) saveSection(card.id, card.querySelector('button.save'));
+  });
+
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && restart && restart.stage === 'ask') cancelRestart();
   });
 
   window.addEventListener('beforeunload', (e) => {
@@ -1161,6 +1374,9 @@
       loadFailed = true;
     }
     renderDynamic();
+    // A trial runs: whoever opens the page is asked (the page that asked
+    // for the restart may be at the old address).
+    if (trialRuns(doc)) askToKeep(doc.trial.seconds_left);
     root.dataset.loaded = 'true';
   }
 

@@ -43,6 +43,18 @@ export function readRoot(appliancePath, encoding) {
   return fs.readFileSync(path.join(ROOT, appliancePath), encoding);
 }
 
+// The demo device starts as a device's start-up starts it: webcfg-boot,
+// built beside the CGI, records what it starts with (the host's uptime is
+// its clock, the demo server's stubs are first on its PATH).
+export function startDevice() {
+  const uptime = path.join(ROOT, 'proc/uptime');
+  fs.rmSync(uptime, { force: true });
+  fs.symlinkSync('/proc/uptime', uptime);
+  const boot = path.join(path.dirname(CGI), path.basename(CGI, '.cgi').replace(/^webcfg/, 'webcfg-boot'));
+  const r = spawnSync(boot, [], { encoding: 'utf8', env: { ...process.env, PATH: `${STATE}/bin:/usr/bin:/bin` } });
+  if (r.status !== 0) throw new Error(`webcfg-boot failed: ${r.stderr}`);
+}
+
 // The sync and reboot calls the CGI made, one "name args" entry each.
 export function calls() {
   const text = fs.readFileSync(path.join(STATE, 'calls.log'), 'utf8');

@@ -7,7 +7,8 @@ import path from 'node:path';
 import { after, afterEach, before, beforeEach, test } from 'node:test';
 
 import {
-  ARTIFACTS, ROOT, SOURCE, calls, launchBrowser, policyViolations, readRoot, seed, startDemoServer, stopProcess,
+  ARTIFACTS, ROOT, SOURCE, calls, launchBrowser, policyViolations, readRoot, seed, startDemoServer, startDevice,
+  stopProcess,
 } from './harness.mjs';
 
 // The command list the pages must cover: submit field, then its radio group
@@ -388,6 +389,38 @@ test('a device busy with another change shows as a failure', async () => {
   assert.equal(readRoot('mnt/ttl.ini', 'latin1'), '64');
 });
 
+test('a restart after a network change is a trial: the device asks to keep the settings, and goes back when told', async () => {
+  startDevice();
+  const { page } = await openPage();
+  async function restartWith(field, value) {
+    await page.fill(`#${field}`, value);
+    await save(page, 'network');
+    await page.click('#restart-now');
+    await page.waitForSelector('#restart-ask:not([hidden])');
+    assert.equal(await page.isChecked('#restart-trial'), true, 'a network change restarts with a trial by default');
+    await page.click('#restart-go');
+    await page.waitForSelector('#trial-choice:not([hidden])', { timeout: 20000 });
+    assert.equal(await page.textContent('#restart-h'), 'Keep these settings?');
+    assert.match(await page.textContent('#restart-text'), /goes back to its previous settings in \d+ s/);
+  }
+  await restartWith('netmask', '255.255.0.0');
+  await shoot(page, 'trial-keep-desktop', false);
+  await assertAxeClean(page, 'keep or go back');
+  await page.click('#trial-keep');
+  await page.waitForSelector('#restart-overlay', { state: 'hidden' });
+  assert.match(await page.textContent('#status-result'), /keeps its new settings/);
+  assert.equal(fs.existsSync(path.join(ROOT, 'mnt/.webcfg-trial')), false, 'the trial ended');
+  const kept = readRoot('mnt/autorun.sh', 'latin1');
+  assert.match(kept, /^netmask=255\.255\.0\.0$/m);
+
+  await restartWith('gateway', '192.168.1.254');
+  await page.click('#trial-back');
+  await page.waitForSelector('#restart-done:not([hidden])', { timeout: 20000 });
+  assert.match(await page.textContent('#restart-text'), /went back to its previous settings.*Put back: network\.gateway\./);
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), kept, 'the start-up file as the device ran it before the trial');
+  assert.deepEqual(calls().filter((c) => c.startsWith('reboot')), ['reboot', 'reboot', 'reboot']);
+});
+
 test('the codec template swap names the factory values first, and every field shows them afterwards', async () => {
   const { page } = await openPage();
   let question = '';
@@ -429,12 +462,12 @@ test('a pending change shows the restart banner; the restart names the address a
     // been looked at.
     let away = true;
     await page.route('**/cgi-bin/state.cgi', (route) => (away ? route.abort() : route.continue()));
-    let question = '';
-    page.once('dialog', (d) => { question = d.message(); d.accept(); });
     await page.click('#restart-now');
     await page.waitForSelector('#restart-overlay:not([hidden])');
+    assert.match(await page.textContent('#restart-text'), /comes back at the address 192\.168\.1\.60/);
+    assert.equal(await page.isVisible('#restart-trial'), false, 'without a record of the start there is no trial');
+    await page.click('#restart-go');
     await page.waitForFunction(() => /Waiting/.test(document.getElementById('restart-wait').textContent));
-    assert.match(question, /comes back at the address 192\.168\.1\.60/);
     assert.match(await page.textContent('#restart-text'), /192\.168\.1\.60/);
     assert.equal(await page.evaluate(() => document.activeElement.id), 'restart-h');
     await shoot(page, 'restart-overlay-desktop', false);
