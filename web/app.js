@@ -1191,8 +1191,8 @@
 
   // Polls the device at this page's address until it has restarted: then a
   // trial asks to keep its settings, a going back says what it undid.
-  async function waitForDevice(wasPending) {
-    setStage('wait', { wait: 'restartWaiting' });
+  async function waitForDevice(wasPending, message = 'restartWaiting') {
+    setStage('wait', { wait: message, deadline: restart.goingBack ? 0 : restart.deadline });
     const started = Date.now();
     let wentAway = false;
     for (;;) {
@@ -1224,8 +1224,7 @@
       if (restart.secondsLeft > 0) { renderRestart(); return; }
       clearInterval(restart.ticker);
       restart.goingBack = true;
-      setStage('wait', { wait: 'trialRanOut', deadline: 0 });
-      waitForDevice(false);
+      waitForDevice(false, 'trialRanOut');
     }, 1000);
   }
 
@@ -1251,15 +1250,13 @@
     }
     if (!keep && status === 202) {
       restart.goingBack = true;
-      setStage('wait', { wait: 'restartWaiting', deadline: 0 });
       waitForDevice(false);
       return;
     }
     // The trial ended otherwise (ran out, or another client answered it):
     // what the device holds now decides.
     restart.goingBack = true;
-    setStage('wait', { wait: 'trialOver', deadline: 0 });
-    waitForDevice(false);
+    waitForDevice(false, 'trialOver');
   }
 
   function sayGoneBack(answer) {
