@@ -14,6 +14,7 @@ work=$2
 DEVICES=20
 PROBLEM=dev07     # gets a value its schema refuses
 HAND=dev03        # changed by hand, then restored
+LOST=dev04        # out of reach after its restart, until it goes back by itself
 FIRST_PORT=18600
 
 # Servers of a run that was killed before it could stop them.
@@ -41,6 +42,7 @@ devices=$(cut -d' ' -f1 "$fleet/devices")
 root_of() { awk -v d="$1" '$1 == d { print $3 }' "$fleet/devices"; }
 url_of() { awk -v d="$1" '$1 == d { print $2 }' "$fleet/devices"; }
 posts_to() { grep -c '"POST /cgi-bin/webcfg.cgi HTTP/1.1" 200' "$fleet/$1/server/access.log" || true; }
+reboots_of() { grep -c '^reboot' "$fleet/$1/server/calls.log" || true; }
 
 # play NAME ARGS...: runs one play, keeps its output in $work/NAME.log and its
 # exit status in $status.
@@ -188,16 +190,67 @@ fi
 rm -f "$fleet/host_vars/$PROBLEM.yml"
 
 echo "== bit-rate roll-out with restarts, two devices at a time"
-play rollout "$src/ansible/playbooks/bitrate-rollout.yml" -e bitrate=8000000 -e batch=2 -e target=dev01:dev02:dev03:dev04
+play rollout "$src/ansible/playbooks/bitrate-rollout.yml" -e bitrate=8000000 -e batch=2 -e target=dev01:dev02:dev03:dev04 -v
 restarted=0
 for h in dev01 dev02 dev03 dev04; do
     grep -q '^reboot$' "$fleet/$h/server/calls.log" && grep -q '^bitrate=8000000$' "$(root_of "$h")/mnt/autorun.sh" &&
+        [ ! -e "$(root_of "$h")/mnt/.webcfg-trial" ] &&
+        grep -q "^changed: \[$h\] => .*\"confirmed\": true" "$work/rollout.log" &&
         restarted=$((restarted + 1))
 done
 if [ "$status" -eq 0 ] && [ "$restarted" -eq 4 ] && ! grep -q '^reboot' "$fleet/dev05/server/calls.log"; then
-    pass "four devices set and restarted, two at a time"
+    pass "four devices set, restarted and confirmed, two at a time"
 else
-    fail "roll-out: status $status, $restarted restarted"; tail -30 "$work/rollout.log"
+    fail "roll-out: status $status, $restarted restarted and confirmed"; tail -30 "$work/rollout.log"
+fi
+
+echo "== a restart whose device does not come back"
+# A device of the roll-out: it runs the files it holds, which going back
+# must give back.
+lost_root=$(root_of $LOST)
+lost_srv=$fleet/$LOST/server
+lost_boot_id=$lost_root/proc/sys/kernel/random/boot_id
+cp -a "$lost_root/mnt" "$work/lost-before"
+lost_reboots=$(reboots_of $LOST)
+# This restart stops the device's server first, so that nobody can confirm
+# its trial; the usual stub, put back for the restart the device then makes
+# by itself, does the rest.
+mv "$lost_srv/bin/reboot" "$lost_srv/bin/reboot.usual"
+cat > "$lost_srv/bin/reboot" <<STUB
+#!/bin/sh
+kill "\$(cat "$lost_srv/lighttpd.pid")"
+mv -f "$lost_srv/bin/reboot.usual" "$lost_srv/bin/reboot"
+exec "$lost_srv/bin/reboot" "\$@"
+STUB
+chmod 755 "$lost_srv/bin/reboot"
+asked=$(date +%s)
+play lost "$src/ansible/playbooks/bitrate-rollout.yml" -e bitrate=8100000 -e target=$LOST \
+    -e confirm_within=10 -e restart_timeout=4
+answered=$(date +%s)
+# Done once the device has gone back, restarted and recorded that start
+# (its countdown has ended by then).
+first_boot=$(cat "$lost_boot_id")
+n=0
+until boot=$(cat "$lost_boot_id") && [ "$boot" != "$first_boot" ] &&
+    grep -aqx "boot $boot" "$lost_root/mnt/.webcfg-start" || [ "$n" -ge 300 ]; do
+    sleep 0.1
+    n=$((n + 1))
+done
+[ -e "$lost_srv/lighttpd.pid" ] || "$(command -v lighttpd || echo /usr/sbin/lighttpd)" -f "$lost_srv/lighttpd.conf" ||
+    fail "$LOST: its server does not start again"
+told=$(sed -n 's/.*"msg": "the device did not answer within 4 s after the restart (.*); unless its settings are confirmed, it goes back to its previous settings 10 s after it starts (not before \([0-9:]*\) UTC) and restarts again".*/\1/p' "$work/lost.log")
+# The time told is the restart's plus the 10 s, as a time of day in UTC.
+told_ok() {
+    echo "$told" | awk -F: -v from=$((asked + 10)) -v to=$((answered + 10)) 'NF == 3 {
+        late = ($1 * 3600 + $2 * 60 + $3 - from % 86400 + 86400) % 86400; ok = late <= to - from } END { exit !ok }'
+}
+if [ "$status" -ne 0 ] && grep -q "^fatal: \[$LOST\]" "$work/lost.log" && told_ok &&
+    [ "$(reboots_of $LOST)" -eq $((lost_reboots + 2)) ] && [ ! -e "$lost_root/mnt/.webcfg-trial" ] &&
+    grep -q '"encoder.bitrate"' "$lost_root/mnt/.webcfg-rolled-back" && same_files "$work/lost-before" $LOST; then
+    pass "$LOST unconfirmed: the task says when it goes back, and it went back to the same files and restarted"
+else
+    fail "a restart without an answer: status $status, told '$told', $(($(reboots_of $LOST) - lost_reboots)) restarts"
+    grep -E '^(fatal|ok|changed)' "$work/lost.log" || true
 fi
 
 echo "== HTTPS with a self-signed certificate and a basic login"

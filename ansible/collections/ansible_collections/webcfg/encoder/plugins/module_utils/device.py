@@ -12,6 +12,7 @@ import socket
 import time
 
 from ansible.module_utils.common.text.converters import to_native, to_text
+from ansible.module_utils.six.moves import http_client
 from ansible.module_utils.six.moves.urllib.error import HTTPError, URLError
 from ansible.module_utils.six.moves.urllib.parse import urlencode, urlsplit
 from ansible.module_utils.urls import open_url, ConnectionError as UrlsConnectionError
@@ -51,6 +52,9 @@ REPLY_QUOTE_CHARS = 600
 RESTART_POLL_SECONDS = 1
 # A restart request may never be answered: the device goes down under it.
 RESTART_REQUEST_TIMEOUT = 5
+# The confirmation window of a restart trial the device takes, in seconds.
+CONFIRM_WITHIN_MIN = 10
+CONFIRM_WITHIN_MAX = 3600
 # A state read that finds the settings locked (503) is tried again this many
 # times, after the wait the device asks for (at most the cap).
 BUSY_RETRIES = 3
@@ -63,10 +67,23 @@ class DeviceError(Exception):
     pass
 
 
-class BusyError(DeviceError):
-    def __init__(self, message, wait):
-        super(BusyError, self).__init__(message)
+class AnswerError(DeviceError):
+    """The device answered, with an HTTP error: it did not do what was asked."""
+
+    def __init__(self, message, code, answer):
+        super(AnswerError, self).__init__(message)
+        self.code = code
+        self.answer = answer  # the JSON answer, when it is one
+
+
+class BusyError(AnswerError):
+    def __init__(self, message, wait, answer=None):
+        super(BusyError, self).__init__(message, 503, answer)
         self.wait = wait
+
+
+class UnreachableError(DeviceError):
+    """No answer: the connection was refused, dropped or timed out."""
 
 
 class Device(object):
@@ -87,11 +104,11 @@ class Device(object):
         self.validate_certs = params['validate_certs']
         self.timeout = params['timeout']
 
-    def _open(self, url, data=None, timeout=None):
+    def _open(self, url, data=None, timeout=None, content_type='application/x-www-form-urlencoded'):
         method = 'POST' if data is not None else 'GET'
         headers = {}
         if data is not None:
-            headers['Content-Type'] = 'application/x-www-form-urlencoded'
+            headers['Content-Type'] = content_type
         try:
             # Without force_basic_auth the handler answers the device's own
             # challenge: digest or basic, whichever it asks for.
@@ -102,43 +119,65 @@ class Device(object):
                                 http_agent='webcfg.encoder')
             return response.read()
         except HTTPError as e:
-            if e.code == 503 and method == 'GET':
-                try:
-                    wait = int(e.headers.get('Retry-After', '1'))
-                except (TypeError, ValueError):
-                    wait = 1
-                raise BusyError('GET %s answered HTTP 503 (busy)' % url,
-                                max(1, min(wait, BUSY_WAIT_CAP_SECONDS)))
             try:
                 body = to_text(e.read(), errors='surrogate_or_replace').strip()
             except Exception:
                 body = ''
-            detail = ': ' + body[:REPLY_QUOTE_CHARS] if body else ''
-            raise DeviceError('%s %s answered HTTP %s %s%s' % (method, url, e.code, e.reason, detail))
-        except (URLError, UrlsConnectionError, socket.timeout, socket.error) as e:
+            answer = None
+            if (e.headers.get('Content-Type') or '').split(';')[0].strip().lower() == 'application/json':
+                try:
+                    answer = json.loads(body)
+                except ValueError:
+                    answer = None
+            words = answer_words(answer) if isinstance(answer, dict) else ''
+            if not words:
+                words = body[:REPLY_QUOTE_CHARS]
+            detail = ': ' + words if words else ''
+            # A change set, like a read, changes nothing when the device is
+            # busy; a form post's 503 is reported as it was.
+            if e.code == 503 and (method == 'GET' or content_type == 'application/json'):
+                try:
+                    wait = int(e.headers.get('Retry-After', '1'))
+                except (TypeError, ValueError):
+                    wait = 1
+                raise BusyError('%s %s answered HTTP 503 (busy)%s' % (method, url, detail),
+                                max(1, min(wait, BUSY_WAIT_CAP_SECONDS)), answer)
+            raise AnswerError('%s %s answered HTTP %s %s%s' % (method, url, e.code, e.reason, detail),
+                              e.code, answer)
+        except (URLError, UrlsConnectionError, http_client.HTTPException, socket.timeout, socket.error) as e:
             reason = getattr(e, 'reason', e)
-            raise DeviceError('%s %s failed: %s' % (method, url, to_native(reason)))
+            raise UnreachableError('%s %s failed: %s' % (method, url, to_native(reason)))
 
-    def document(self, secrets=False):
+    def document(self, secrets=False, timeout=None, retries=BUSY_RETRIES):
         url = self.state_url + ('?secrets=1' if secrets else '')
-        return self._json(url)
+        return self._json(url, timeout=timeout, retries=retries)
 
     def schema(self):
         return self._json(self.state_url + '?schema=1')
 
-    def _json(self, url):
-        for attempt in range(BUSY_RETRIES + 1):
+    def _json(self, url, data=None, timeout=None, retries=BUSY_RETRIES):
+        """GETs url, or POSTs data to it as JSON, and reads the answer. A
+        busy device is asked again after the wait it names."""
+        for attempt in range(retries + 1):
             try:
-                body = self._open(url)
+                if data is None:
+                    body = self._open(url, timeout=timeout)
+                else:
+                    body = self._open(url, data=data, timeout=timeout, content_type='application/json')
                 break
             except BusyError as e:
-                if attempt == BUSY_RETRIES:
-                    raise DeviceError(to_native(e))
+                if attempt == retries:
+                    raise AnswerError(to_native(e), e.code, e.answer)
                 time.sleep(e.wait)
         try:
             return json.loads(to_text(body, errors='surrogate_or_strict'))
         except ValueError as e:
-            raise DeviceError('GET %s did not answer JSON: %s' % (url, to_native(e)))
+            raise DeviceError('%s %s did not answer JSON: %s' % ('GET' if data is None else 'POST', url,
+                                                                 to_native(e)))
+
+    def change_set(self, change, timeout=None):
+        """Posts one change set to the state program; returns its answer."""
+        return self._json(self.state_url, data=json.dumps(change).encode('utf-8'), timeout=timeout)
 
     def post(self, fields, timeout=None):
         """Posts one form (a list of name/value pairs, in order) to the
@@ -147,27 +186,146 @@ class Device(object):
         body = self._open(self.settings_url, data=data.encode('ascii'), timeout=timeout)
         return to_text(body, errors='surrogate_or_replace')
 
-    def restart(self, timeout):
-        """Asks the device to restart, then waits until its state program
-        answers again with no change waiting for a restart."""
+    def restart(self, timeout, confirm_within, before):
+        """Restarts the device and waits until it answers again after its
+        start. With confirm_within (seconds) the restart is a trial: the
+        device goes back to the settings it ran before unless they are
+        confirmed in time, which is done as soon as it answers. before is
+        the document read just before. Returns the document after the
+        restart and whether a trial was confirmed."""
+        asked = time.time()
+        change = {'restart': {'confirm_within': confirm_within} if confirm_within else {}}
         try:
-            self.post([('name5_submit', '')], timeout=RESTART_REQUEST_TIMEOUT)
-        except DeviceError:
-            pass  # the device may drop the connection as it goes down
+            self.change_set(change, timeout=RESTART_REQUEST_TIMEOUT)
+        except UnreachableError:
+            pass  # the device may go down before its answer is out
+        except AnswerError as e:
+            # Only a 202 is followed by the restart.
+            hint = ''
+            if isinstance(e.answer, dict) and e.answer.get('error') == 'no record of the start':
+                hint = ' (confirm_within: 0 restarts without a trial)'
+            raise DeviceError('the device did not restart: %s%s' % (to_native(e), hint))
         deadline = time.time() + timeout
         last = 'no answer yet'
+        confirming = False
         while True:
+            doc = None
             try:
-                doc = self.document()
-                if not doc.get('reboot_pending'):
-                    return doc
-                last = 'changes still wait for a restart'
+                # A poll that finds the device busy is just not an answer yet.
+                doc = self.document(timeout=max(1, min(self.timeout, int(deadline - time.time()) + 1)),
+                                    retries=0)
             except DeviceError as e:
                 last = to_native(e)
+            if doc is not None:
+                # Before the restart the changes it is for are still pending.
+                if doc.get('reboot_pending'):
+                    last = 'changes still wait for a restart'
+                elif not confirm_within:
+                    return doc, False
+                elif 'trial' in doc:
+                    confirming = True
+                    try:
+                        return self.confirm(), True
+                    except UnreachableError as e:
+                        last = to_native(e)  # asked again, or found done, at the next poll
+                elif gone_back(before, doc):
+                    raise DeviceError('the device went back to the settings it ran before the restart (%s) '
+                                      'and restarted again: the restart trial ended unconfirmed'
+                                      % rolled_back_names(doc))
+                elif confirming:
+                    return doc, True  # the confirmation's answer was lost, not the confirmation
+                else:
+                    last = 'it answers without a restart trial'
             if time.time() >= deadline:
-                raise DeviceError('the device did not come back within %s s after the restart (%s)'
-                                  % (timeout, last))
+                if not confirm_within:
+                    raise DeviceError('the device did not come back within %s s after the restart (%s)'
+                                      % (timeout, last))
+                raise DeviceError('the device did not answer within %s s after the restart (%s); unless its '
+                                  'settings are confirmed, it goes back to its previous settings %s s after '
+                                  'it starts (not before %s UTC) and restarts again'
+                                  % (timeout, last, confirm_within,
+                                     time.strftime('%H:%M:%S', time.gmtime(asked + confirm_within))))
             time.sleep(RESTART_POLL_SECONDS)
+
+    def confirm(self):
+        """Confirms the settings a restart trial runs with; returns the
+        document the device answers with."""
+        try:
+            answer = self.change_set({'confirm': True})
+        except AnswerError as e:
+            if e.code != 409:
+                raise DeviceError('the confirmation of the restart trial failed: %s' % to_native(e))
+            try:
+                doc = self.document()
+            except DeviceError as read:
+                raise DeviceError('the restart trial was over before its confirmation (%s); %s'
+                                  % (to_native(e), to_native(read)))
+            if doc.get('rolled_back') and 'trial' not in doc:
+                now = 'it went back to the settings it ran before the restart (%s)' % rolled_back_names(doc)
+            elif 'trial' in doc:
+                now = 'it is going back to the settings it ran before the restart'
+            else:
+                now = 'it keeps the settings it restarted with'
+            raise DeviceError('the restart trial was over before its confirmation (%s); %s'
+                              % (to_native(e), now))
+        state = answer.get('state') if isinstance(answer, dict) else None
+        if not isinstance(state, dict):
+            raise DeviceError('the device confirmed the restart trial but answered no document: %s'
+                              % quote_reply(json.dumps(answer)))
+        return state
+
+
+def answer_words(answer):
+    """What a JSON error answer of the state program says: its error and
+    reply, or each of its refusals."""
+    words = []
+    if answer.get('error'):
+        words.append(to_text(answer['error']))
+    if answer.get('setting'):
+        words.append(to_text(answer['setting']))
+    if answer.get('reply'):
+        words.append(to_text(answer['reply']))
+    text = ': '.join(words)
+    errors = answer.get('errors')
+    if isinstance(errors, list) and errors:
+        refusals = []
+        for e in errors:
+            if isinstance(e, dict):
+                refusals.append('%s: %s (%s)' % (e.get('setting'), e.get('message'), e.get('rule')))
+            else:
+                refusals.append(to_text(e))
+        text = (text + '; ' if text else '') + '; '.join(refusals)
+    return quote_reply(text)
+
+
+def gone_back(before, now):
+    """Whether the device went back since the document before was read:
+    it names settings it went back on that are new, or that it no longer
+    holds as before (an older going back stays named until the next
+    change set)."""
+    rolled = now.get('rolled_back')
+    if not isinstance(rolled, dict):
+        return False
+    if rolled != before.get('rolled_back'):
+        return True
+    for name in rolled.get('settings') or []:
+        was, had = value_in(before, name)
+        is_now, has = value_in(now, name)
+        if had and has and not same_value(was, is_now):
+            return True
+    return False
+
+
+def value_in(document, name):
+    # The template is a member of the document, the rest are settings.
+    return lookup(document if name == 'codec_template' else document.get('settings', {}), name)
+
+
+def rolled_back_names(document):
+    names = (document.get('rolled_back') or {}).get('settings')
+    if isinstance(names, list) and names:
+        return ', '.join(to_text(name) for name in names)
+    return 'no setting differed'
 
 
 def refusal(reply):

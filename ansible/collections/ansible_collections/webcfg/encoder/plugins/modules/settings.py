@@ -18,6 +18,11 @@ description:
     list, one request per command (the radio groups of the codec form share one request).
   - Reads the document again afterwards and fails when a wanted value is not there; the
     failure quotes the device's own refusal text.
+  - With C(restart), restarts the device when changes wait for it, as a trial by default;
+    the device goes back to the settings it ran before unless they are confirmed within
+    C(confirm_within) seconds of its start, which the module does as soon as the device
+    answers again. A device that does not come back reachable thus returns to its previous
+    settings by itself.
   - Supports check mode (reports what would change, sends nothing) and diff mode (old and
     new value of every setting that changes).
 version_added: 1.0.0
@@ -48,14 +53,30 @@ options:
   restart:
     description:
       - When changes wait for a restart of the device (C(reboot_pending)) after the settings
-        are made, restart the device and wait until it answers again with nothing pending.
+        are made, restart the device and wait until it answers again after its start, then
+        confirm its settings (see C(confirm_within)).
       - Never restarts in check mode.
       - Without it, changes that wait for a restart give a warning.
     type: bool
     default: false
+  confirm_within:
+    description:
+      - Seconds, from 10 to 3600, that the device waits after its start for the confirmation
+        of its settings before it goes back to the settings it ran before the restart and
+        restarts again. The module confirms as soon as the device answers.
+      - Going back undoes every change made since the device's previous start, not only
+        this task's.
+      - C(0) restarts without a trial, for a device whose start-up does not run
+        C(webcfg-boot); the device refuses a trial then.
+      - When the device does not answer within C(restart_timeout), the task fails saying
+        when the device goes back.
+      - Only used with C(restart).
+    type: int
+    default: 300
   restart_timeout:
     description:
-      - Seconds to wait for the device to come back after a restart.
+      - Seconds to wait for the device to answer again after a restart.
+      - Keep it below C(confirm_within), so that the settings can still be confirmed.
     type: int
     default: 300
 attributes:
@@ -94,6 +115,19 @@ EXAMPLES = r'''
         bitrate: 6000000
     restart: true
     restart_timeout: 180
+    confirm_within: 600
+  delegate_to: localhost
+
+- name: The same on a device whose start-up does not run webcfg-boot
+  webcfg.encoder.settings:
+    url: "http://{{ inventory_hostname }}"
+    username: admin
+    password: "{{ webcfg_password }}"
+    settings:
+      encoder:
+        bitrate: 6000000
+    restart: true
+    confirm_within: 0
   delegate_to: localhost
 
 - name: Move the first overlay window and set the subtitle
@@ -135,6 +169,12 @@ restarted:
   description: Whether the device was restarted.
   returned: always
   type: bool
+confirmed:
+  description:
+    - Whether the settings the device restarted with were confirmed, ending its restart
+      trial; false without a restart or with C(confirm_within=0).
+  returned: always
+  type: bool
 state:
   description: The state document of the device after the run (without the secrets).
   returned: success
@@ -145,8 +185,9 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
-    DEVICE_ARGUMENT_SPEC, HIDDEN, Device, DeviceError, field_parts, lookup, nest, quote_reply,
-    refusal, requests_for, same_value, secret_values, validate, without_secrets)
+    CONFIRM_WITHIN_MAX, CONFIRM_WITHIN_MIN, DEVICE_ARGUMENT_SPEC, HIDDEN, Device, DeviceError,
+    field_parts, lookup, nest, quote_reply, refusal, requests_for, same_value, secret_values,
+    validate, without_secrets)
 
 
 def shown(change, key):
@@ -155,6 +196,10 @@ def shown(change, key):
 
 def run(module, device, progress):
     params = module.params
+    within = params['confirm_within']
+    if within != 0 and not CONFIRM_WITHIN_MIN <= within <= CONFIRM_WITHIN_MAX:
+        module.fail_json(msg='confirm_within: %s is neither 0 nor from %s to %s seconds'
+                         % (within, CONFIRM_WITHIN_MIN, CONFIRM_WITHIN_MAX), changed=False)
     schema = device.schema()
     wanted, errors = validate(schema, params['settings'])
     if errors:
@@ -192,6 +237,7 @@ def run(module, device, progress):
                  for c in changes],
         requests=[post['submit'] for post in posts],
         restarted=False,
+        confirmed=False,
         diff=dict(before=nest([(c['setting'], shown(c, 'before')) for c in changes]),
                   after=nest([(c['setting'], shown(c, 'after')) for c in changes])),
     )
@@ -245,7 +291,7 @@ def run(module, device, progress):
 
     if params['restart'] and after.get('reboot_pending'):
         progress['sent'] = True
-        after = device.restart(params['restart_timeout'])
+        after, result['confirmed'] = device.restart(params['restart_timeout'], within, after)
         result['restarted'] = True
         result['changed'] = True
     result['reboot_pending'] = bool(after.get('reboot_pending'))
@@ -261,6 +307,7 @@ def main():
         settings=dict(type='dict', required=True),
         restart=dict(type='bool', default=False),
         restart_timeout=dict(type='int', default=300),
+        confirm_within=dict(type='int', default=300),
     )
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
     progress = {'sent': False}
