@@ -85,7 +85,7 @@ std::string escaped(const std::string& text, bool inQuotes) {
 }
 
 // Quoted when it could be mistaken for the line's structure.
-std::string quoted(const std::string& text) {
+std::string logQuoted(const std::string& text) {
     const bool plain = !text.empty() && text.find_first_of(" \"\\;") == std::string::npos;
     return plain ? escaped(text, false) : "\"" + escaped(text, true) + "\"";
 }
@@ -93,7 +93,7 @@ std::string quoted(const std::string& text) {
 // A value longer than kMaxLoggedValueBytes keeps its first bytes (never
 // half a character) and says how long it was.
 std::string cutValue(const std::string& value) {
-    if (value.size() <= kMaxLoggedValueBytes) return quoted(value);
+    if (value.size() <= kMaxLoggedValueBytes) return logQuoted(value);
     std::size_t end = 0;
     while (end < kMaxLoggedValueBytes) {
         std::uint32_t code = 0;
@@ -102,12 +102,12 @@ std::string cutValue(const std::string& value) {
         if (next > kMaxLoggedValueBytes) break;
         end = next;
     }
-    return quoted(value.substr(0, end)) + "[cut, " + std::to_string(value.size()) + " bytes]";
+    return logQuoted(value.substr(0, end)) + "[cut, " + std::to_string(value.size()) + " bytes]";
 }
 
 std::string cgiVariable(const char* name) {
     const char* v = std::getenv(name);
-    return quoted(v && *v ? v : "-");
+    return logQuoted(v && *v ? v : "-");
 }
 
 // "<PRI>Mmm dd hh:mm:ss webcfg: " before the message. The time is UTC: the
@@ -177,11 +177,11 @@ void end(const Outcome& outcome) {
     if (!acted) return;
     // The outcome comes before the values: a daemon that cuts the line
     // keeps what happened.
-    std::string message = who() + " " + setTag() + quoted(record.submit) + ": " +
+    std::string message = who() + " " + setTag() + logQuoted(record.submit) + ": " +
                           (ok ? std::string("ok") : escaped(outcome.words, false));
     const char* separator = ";";
     for (const Setting& s : record.settings) {
-        message += separator + (" " + quoted(s.name));
+        message += separator + (" " + logQuoted(s.name));
         if (outcome.kind != Outcome::Kind::Refused) message += "=" + loggedValue(s.name, s.value);
         separator = "";
     }
@@ -196,7 +196,7 @@ void busy(const char* submit) {
     for (const std::string& s : g_busyReported)
         if (s == submit) return;
     g_busyReported.emplace_back(submit);
-    send(kPriorityRefused, who() + " " + quoted(submit) + ": busy");
+    send(kPriorityRefused, who() + " " + logQuoted(submit) + ": busy");
 }
 
 }  // namespace audit

@@ -31,7 +31,6 @@ namespace {
 
 using json = nlohmann::json;
 
-std::string envOr(const char* name) { return platform::environment(name); }
 
 const Setting* settingNamed(const std::string& dotted) {
     for (const Setting& s : settingsTable())
@@ -466,13 +465,14 @@ std::optional<json> applySet(const ChangeSet& set, const json& before) {
 }  // namespace
 
 void answerChangeSet() {
-    const std::string media =
-        platform::asciiLower(envOr("CONTENT_TYPE").substr(0, envOr("CONTENT_TYPE").find(';')));
+    const std::string contentType = platform::environment("CONTENT_TYPE");
+    const std::string media = platform::asciiLower(contentType.substr(0, contentType.find(';')));
     const std::string type = media.substr(0, media.find_last_not_of(" \t") + 1);
     if (type != "application/json" && type != "application/merge-patch+json")
         return fail("415 Unsupported Media Type", "",
                     "a change set is sent as application/json or application/merge-patch+json");
-    if (!envOr("QUERY_STRING").empty()) return fail("400 Bad Request", "", "a change set takes no query parameters");
+    if (!platform::environment("QUERY_STRING").empty())
+        return fail("400 Bad Request", "", "a change set takes no query parameters");
     std::variant<std::string, platform::BodyProblem> body = platform::readBody(kMaxChangeSetBytes);
     if (const platform::BodyProblem* why = std::get_if<platform::BodyProblem>(&body)) {
         switch (*why) {
