@@ -39,6 +39,13 @@
       notSaved: '{label} not saved: {reason}',
       whyRequest: 'the device did not answer ({detail}).',
       whyStill: 'the device still reports {value}.',
+      notKnown: '{label}: not known yet whether it was saved; the device did not answer.',
+      notKnownYet: 'The device did not answer, so whether the changes were saved is not known yet. This page reads the device again as soon as it answers.',
+      whyNotApplied: 'nothing in this section was changed, because {label} was not accepted.',
+      whyNotStored: 'the device does not read it back as sent; nothing was changed.',
+      whyElsewhere: 'the device was changed elsewhere since this page read it, and now holds {value}. Save sends your value again; Refresh status takes the device\'s.',
+      changedElsewhere: 'Not saved: the device was changed elsewhere since this page read it. Under each field is what it holds now; Save sends your values again, Refresh status takes the device\'s.',
+      errDevice: 'The device refuses this value: {message}',
       whyLong: 'the device says the value is too long.',
       whyChar: 'the device says the value holds a character that is not allowed.',
       whyValue: 'the device refused the value.',
@@ -66,7 +73,6 @@
       errAddress: 'Enter four numbers from 0 to 255 separated by dots, such as 192.168.1.60.',
       errMac: 'Enter six pairs of hexadecimal digits separated by colons, such as 02:1a:2b:3c:4d:5e.',
       errUrl: 'Enter a server and application without spaces, quotes or "=", such as rtmp://192.168.1.20/live; the stream key goes in its own field.',
-      errKeyAgain: 'Enter the stream key again: the device joins it to the new address, and never shows it.',
       errForm: 'This value has a character or form the device does not take.',
       on: 'on',
       off: 'off',
@@ -136,6 +142,13 @@
       notSaved: '{label}未保存：{reason}',
       whyRequest: '设备没有应答（{detail}）。',
       whyStill: '设备仍然报告 {value}。',
+      notKnown: '{label}：设备没有应答，尚不知道是否已保存。',
+      notKnownYet: '设备没有应答，因此尚不知道更改是否已保存。设备一应答，本页就会重新读取。',
+      whyNotApplied: '本节没有任何更改，因为{label}未被接受。',
+      whyNotStored: '设备读回的值与发送的不同；没有做任何更改。',
+      whyElsewhere: '自本页读取以来，设备已在别处被更改，现在为 {value}。“保存”会再次发送您的值；“刷新状态”采用设备的值。',
+      changedElsewhere: '未保存：自本页读取以来，设备已在别处被更改。各字段下方是设备现在的值；“保存”会再次发送您的值，“刷新状态”采用设备的值。',
+      errDevice: '设备拒绝这个值：{message}',
       whyLong: '设备表示该值太长。',
       whyChar: '设备表示该值含有不允许的字符。',
       whyValue: '设备拒绝了该值。',
@@ -163,7 +176,6 @@
       errAddress: '请输入用点分隔的四个 0 到 255 之间的数字，例如 192.168.1.60。',
       errMac: '请输入用冒号分隔的六组十六进制数字，例如 02:1a:2b:3c:4d:5e。',
       errUrl: '请输入不含空格、引号或“=”的服务器和应用名，例如 rtmp://192.168.1.20/live；推流密钥填在单独的字段中。',
-      errKeyAgain: '请再次输入推流密钥：设备会把它接在新地址之后，且从不显示它。',
       errForm: '该值含有设备不接受的字符或格式。',
       on: '开',
       off: '关',
@@ -486,8 +498,27 @@
     }
   }
 
-  async function readDocument(timeoutMs) {
-    return JSON.parse(await request(STATE_URL, {}, timeoutMs));
+  // The revision (ETag) each document was read at: a save sends the one of
+  // the document its form was filled from.
+  const REVISIONS = new WeakMap();
+
+  async function readDocument(timeoutMs = REQUEST_TIMEOUT_MS) {
+    const abort = new AbortController();
+    const timer = setTimeout(() => abort.abort(), timeoutMs);
+    try {
+      const response = await fetch(STATE_URL, { cache: 'no-store', credentials: 'same-origin', signal: abort.signal });
+      const text = await response.text();
+      if (!response.ok) throw new RequestError('status', response.status);
+      const read = JSON.parse(text);
+      const tag = response.headers.get('ETag');
+      if (tag && read && typeof read === 'object') REVISIONS.set(read, tag);
+      return read;
+    } catch (err) {
+      if (err instanceof RequestError) throw err;
+      throw new RequestError(abort.signal.aborted ? 'timeout' : 'network');
+    } finally {
+      clearTimeout(timer);
+    }
   }
 
   function post(body) {
@@ -576,7 +607,33 @@
   function isChanged(s) {
     const now = currentOf(s);
     if (writeOnly(s)) return now !== '' && now !== null;
-    return now !== s.device;
+    return !sameSetting(s, now, s.device);
+  }
+
+  // Full-width forms of ASCII, as the device's subtitle cannot tell them apart.
+  function fullwidthAscii(text) {
+    return String(text).replace(/[\uFF01-\uFF5E\uFFE5\uFFE3\u3000]/g, (c) => {
+      const code = c.charCodeAt(0);
+      return code === 0xFFE5 ? '$' : code === 0xFFE3 ? '~' : code === 0x3000 ? ' ' : String.fromCharCode(code - 0xFEE0);
+    });
+  }
+
+  // Two form values of a setting the device holds as one: numbers by value,
+  // texts by the schema's x-equivalent rule.
+  function sameSetting(s, a, b) {
+    if (a === b) return true;
+    if (a === null || b === null) return false;
+    if (sameNumber(s, a, b)) return true;
+    return s.schema['x-equivalent'] === 'fullwidth-ascii' && fullwidthAscii(a) === fullwidthAscii(b);
+  }
+
+  // A form value as the state document types it.
+  function jsonValueOf(s, formValue) {
+    const v = typedOf(s, formValue);
+    const ty = types(s.schema);
+    if (ty.includes('boolean') && (v === 'true' || v === 'false')) return v === 'true';
+    if ((ty.includes('integer') || ty.includes('number')) && /^-?[0-9]+$/.test(v)) return Number(v);
+    return v;
   }
 
   // The value a form value stands for, in the schema's terms.
@@ -653,16 +710,6 @@
     [/set failed|mac's length is illegal/, 'whyRefused'],
     [/^error/m, 'whyError'],
   ];
-
-  // Commands whose success the device states with a "set ok" line.
-  const SAYS_SET_OK = new Set([
-    'name1_submit', 'name2_submit', 'name45_submit', 'name3_submit', 'name4_submit', 'namei_submit',
-    'namez_submit', 'namec_submit', 'name_audio_submit', 'name_audio2_submit', 'vs_width_submit',
-    'vs_height_submit', 'rtmpurl_submit', 'mac_submit', 'ssid_submit', 'passkey_submit', 'wifi_ip_submit',
-    'sub_submit', 'sub_a_submit', 's_x_submit', 's_y_submit', 'encst_submit', 'cvbr_submit',
-    'namelr_submit', 'namelg_submit', 'namelb_submit', 'namebr_submit', 'namebg_submit', 'namebb_submit',
-    'radio:selvs', 'radio:audioen',
-  ]);
 
   function refusalIn(reply) {
     for (const [re, why] of REFUSALS) if (re.test(reply)) return why;
@@ -767,8 +814,9 @@
       return out;
     }
     if (r.state === 'cancelled') return [['cancelled', { label }]];
+    if (r.state === 'unknown') return [['notKnown', { label }]];
     const reason = r.why === 'whyRequest' ? t('whyRequest', { detail: r.detail }) :
-      r.why === 'whyStill' ? null : t(r.why);
+      r.why === 'whyStill' ? null : t(r.why, r.whyParams || {});
     if (reason === null) {
       const still = shownValue(s, r.still) ?? '';
       return [['notSaved', { label, reason: own('') }], ['whyStill', { value: s.kind === 'field' ? still : own(still) }]];
@@ -824,48 +872,6 @@
     renderSection(section);
   }
 
-  // Commands in the device's order: one request per command, the two
-  // fields of an overlay pair in one.
-  function commandsOf(changed) {
-    const byKey = new Map();
-    for (const s of changed) {
-      const key = s.form.radio ? `radio:${s.form.radio}` : s.form.submit;
-      if (!byKey.has(key)) byKey.set(key, { key, order: s.form.order, submit: s.form.submit, settings: [] });
-      const c = byKey.get(key);
-      c.order = Math.min(c.order, s.form.order);
-      c.settings.push(s);
-    }
-    return [...byKey.values()].sort((a, b) => a.order - b.order);
-  }
-
-  function partOf(field, part) { return settings.find((x) => x.form.field === field && x.form.part === part); }
-
-  // The two parts of one field as the device takes them: the address, "/"
-  // and the key (a key that begins with "?" follows directly).
-  function joinedValue(field) {
-    const address = currentOf(partOf(field, 'address'));
-    const key = currentOf(partOf(field, 'key'));
-    return key === '' ? address : key.startsWith('?') ? address + key : `${address}/${key}`;
-  }
-
-  // The device keeps a key it never shows: a new address goes with the key
-  // typed again, or the device would lose it.
-  function keyNeeded(changed) {
-    return changed.filter((s) => s.form.part === 'address').map((s) => partOf(s.form.field, 'key'))
-      .filter((key) => key && !isChanged(key) && valueAt(`${key.path}_set`) === true);
-  }
-
-  function bodyOf(command) {
-    const body = new URLSearchParams();
-    body.append(command.submit, '');
-    const joined = new Set();
-    for (const s of command.settings) {
-      if (!s.form.part) body.append(s.name, currentOf(s));
-      else if (!joined.has(s.form.field)) { joined.add(s.form.field); body.append(s.form.field, joinedValue(s.form.field)); }
-    }
-    return body;
-  }
-
   const FACTORY = [
     ['ip', '192.168.18.209'], ['netmask', '255.255.255.0'], ['gateway', '192.168.18.1'],
     ['tz', '192.168.18.122'], ['tc', '1234'], ['bitrate', '2000000'], ['framerate', '25'], ['fi', '100'],
@@ -881,6 +887,25 @@
     return t('swapConfirm', { codec: shownValue(s, currentOf(s)), list });
   }
 
+  // The section's changes as one change set, laid out as the document's
+  // settings; the template beside them.
+  function changeSetOf(changed) {
+    const set = {};
+    for (const s of changed) {
+      const value = jsonValueOf(s, currentOf(s));
+      if (s.top) { set[s.path] = value; continue; }
+      const keys = s.path.split('.');
+      let node = set.settings || (set.settings = {});
+      for (const k of keys.slice(0, -1)) node = node[k] || (node[k] = {});
+      node[keys[keys.length - 1]] = value;
+    }
+    return set;
+  }
+
+  function settingNamed(changed, name) {
+    return changed.find((s) => s.path === name) || null;
+  }
+
   async function saveSection(section, button) {
     if (busy) return;
     const all = settings.filter((s) => s.section === section);
@@ -892,7 +917,6 @@
       const problem = problemOf(s);
       if (problem) { invalid.push(s); setResult(s, { state: 'invalid', problem }); }
     }
-    for (const key of keyNeeded(changed)) { invalid.push(key); setResult(key, { state: 'invalid', problem: { id: 'errKeyAgain' } }); }
     if (invalid.length) {
       setSection(section, { id: 'fixFirst', params: { n: invalid.length } });
       return;
@@ -910,53 +934,88 @@
     for (const s of changed) setResult(s, { state: 'sending' });
     setSection(section, { id: 'sending' });
     const secrets = changed.filter(writeOnly).map(currentOf);
-    const outcomes = [];
-    for (const command of commandsOf(changed)) {
-      let reply = null;
-      let failure = null;
-      try {
-        reply = await post(bodyOf(command));
-      } catch (err) {
-        failure = err;
-      }
-      outcomes.push({ command, reply, failure, sent: command.settings.map(currentOf) });
-    }
-    try {
-      doc = await readDocument();
-    } catch { /* judged on the replies alone below */ }
-    // Unsent edits of other sections stay as typed, and so do refused values.
+    const sent = new Map(changed.map((s) => [s, currentOf(s)]));
+    // Unsent edits of other sections stay as typed, and so do values not saved.
     const keep = new Set(settings.filter((s) => s.section !== section && isChanged(s)));
-    for (const { command, reply, failure, sent } of outcomes) {
-      command.settings.forEach((s, i) => {
-        const r = judge(command, s, sent[i], reply, failure);
-        if (reply !== null) r.reply = masked(reply, secrets);
-        if (r.state !== 'ok') keep.add(s);
-        setResult(s, r);
-      });
+    let answered = null;
+    try {
+      answered = await postSet(changeSetOf(changed), REQUEST_TIMEOUT_MS, REVISIONS.get(doc));
+    } catch { /* no answer: the result is not known yet */ }
+    const { status, answer } = answered || {};
+    const failAll = (why, whyParams) => {
+      for (const s of changed) { keep.add(s); setResult(s, { state: 'failed', sent: sent.get(s), why, whyParams }); }
+    };
+    if (!answered) {
+      for (const s of changed) { keep.add(s); setResult(s, { state: 'unknown', sent: sent.get(s) }); }
+      settleLater(section, changed, sent);
+    } else if (status === 200 && answer && answer.state) {
+      doc = answer.state;
+      if (answer.revision) REVISIONS.set(doc, `"${answer.revision}"`);
+      for (const s of changed) setResult(s, { state: 'ok', sent: sent.get(s), restart: !!answer.reboot_pending });
+    } else if (status === 409 && answer && answer.setting) {
+      const culprit = settingNamed(changed, answer.setting);
+      const label = culprit ? own(labelOf(culprit)) : answer.setting;
+      failAll('whyNotApplied', { label });
+      if (culprit) {
+        const why = answer.error === 'not stored' ? 'whyNotStored' : refusalIn(answer.reply || '') || 'whyRefused';
+        setResult(culprit, { state: 'failed', sent: sent.get(culprit), why, reply: masked(answer.reply || '', secrets) });
+      }
+    } else if (status === 422 && answer && Array.isArray(answer.errors)) {
+      failAll('whyNotApplied', { label: answer.errors[0].setting });
+      for (const e of answer.errors) {
+        const s = settingNamed(changed, e.setting);
+        if (s) setResult(s, { state: 'invalid', problem: { id: 'errDevice', params: { message: e.message } } });
+      }
+    } else if (status === 412) {
+      // Changed elsewhere since this page read it: show what the device now
+      // holds under each field and keep what was typed, to be sent again.
+      try { doc = await readDocument(); } catch { /* the values below stay as read before */ }
+      for (const s of changed) {
+        keep.add(s);
+        const now = formValueOf(s, valueAt(s.path));
+        setResult(s, { state: 'failed', sent: sent.get(s), why: 'whyElsewhere', whyParams: { value: writeOnly(s) ? '—' : shownValue(s, now) ?? '' } });
+      }
+    } else if (status === 503) {
+      failAll('whyBusy');
+    } else {
+      failAll('whyRequest');
+      for (const s of changed) s.result.detail = t('httpStatus', { status });
     }
     fill(keep);
     for (const s of settings.filter(writeOnly)) if (!keep.has(s)) { setControl(s, ''); markChanged(s); }
     renderSummary();
-    setSection(section, { settings: changed });
+    setSection(section, status === 412 ? { id: 'changedElsewhere' } : { settings: changed });
     card.removeAttribute('aria-busy');
     busy = false;
     if (button) button.removeAttribute('aria-disabled');
   }
 
-  // A change counts as saved when the reply holds no refusal, holds the
-  // command's own success line where it has one, and the device now reports
-  // the value that was sent.
-  function judge(command, s, sent, reply, failure) {
-    if (failure) return { state: 'failed', sent, why: 'whyRequest', detail: requestDetail(failure) };
-    const why = refusalIn(reply);
-    if (why) return { state: 'failed', sent, why };
-    if (SAYS_SET_OK.has(command.key) && !/^set ok/m.test(reply)) return { state: 'failed', sent, why: 'whyNoOk' };
-    const restart = !!(doc && doc.reboot_pending);
-    if (!writeOnly(s) && doc) {
-      const now = formValueOf(s, valueAt(s.path));
-      if (now !== null && now !== sent && !sameNumber(s, now, sent)) return { state: 'failed', sent, why: 'whyStill', still: now };
+  // A save whose answer never came: the device is read again as soon as it
+  // answers, and what it holds then is the result.
+  async function settleLater(section, changed, sent) {
+    setSection(section, { id: 'notKnownYet' });
+    for (;;) {
+      await new Promise((r) => setTimeout(r, POLL_INTERVAL_MS));
+      let read;
+      try { read = await readDocument(POLL_TIMEOUT_MS); } catch { continue; }
+      if (changed.some((s) => !s.result || s.result.state !== 'unknown')) return;  // saved again meanwhile
+      doc = read;
+      const keep = new Set(settings.filter((s) => !changed.includes(s) && isChanged(s)));
+      for (const s of changed) {
+        const now = formValueOf(s, valueAt(s.path));
+        const held = writeOnly(s) ? null : now;
+        if (held === null || sameSetting(s, held, sent.get(s))) {
+          setResult(s, { state: 'ok', sent: sent.get(s), restart: !!doc.reboot_pending, late: true });
+        } else {
+          keep.add(s);
+          setResult(s, { state: 'failed', sent: sent.get(s), why: 'whyStill', still: now });
+        }
+      }
+      fill(keep);
+      renderSummary();
+      setSection(section, { settings: changed });
+      return;
     }
-    return { state: 'ok', sent, restart };
   }
 
   function sameNumber(s, a, b) {
@@ -1121,13 +1180,14 @@
 
   // A change set for the restart members; the answer as JSON whatever its
   // status, or a RequestError when none came.
-  async function postSet(body, timeoutMs = REQUEST_TIMEOUT_MS) {
+  async function postSet(body, timeoutMs = REQUEST_TIMEOUT_MS, revision = null) {
     const abort = new AbortController();
     const timer = setTimeout(() => abort.abort(), timeoutMs);
     try {
       const response = await fetch(STATE_URL, {
         method: 'POST', cache: 'no-store', credentials: 'same-origin', signal: abort.signal,
-        headers: { 'content-type': 'application/json' }, body: JSON.stringify(body),
+        headers: { 'content-type': 'application/json', ...(revision ? { 'if-match': revision } : {}) },
+        body: JSON.stringify(body),
       });
       let answer = null;
       try { answer = JSON.parse(await response.text()); } catch { /* not JSON */ }
