@@ -108,7 +108,10 @@
       restartText: 'The device comes back at the address {address}. This page waits for it.',
       restartSending: 'Asking the device to restart…',
       restartWaiting: 'Waiting for the device to answer again…',
-      restartSlow: 'The device has not answered for three minutes. Check its power and network cable; this page keeps waiting.',
+      restartNoAnswer: 'No answer from the device for {minutes} min (last asked at {time}). Check its power and network cable; this page keeps asking.',
+      restartNotYet: 'The device answers (last at {time}) but still reports changes that wait for a restart: it has not restarted yet.',
+      trialLeftOpen: 'Not decided: unless its settings are kept, the device goes back to its previous settings in about {seconds} s. Open this page again to decide.',
+      restartLeftOpen: 'This page no longer watches the restart. Refresh status shows what the device reports.',
       restartBack: 'The device answers again.',
       restartAskH: 'Restart the device?',
       restartH: 'Restarting the device',
@@ -211,7 +214,10 @@
       restartText: '设备重启后的地址为 {address}。本页正在等待设备。',
       restartSending: '正在请求设备重启…',
       restartWaiting: '正在等待设备再次应答…',
-      restartSlow: '设备已三分钟没有应答。请检查电源和网线；本页会继续等待。',
+      restartNoAnswer: '设备已 {minutes} 分钟没有应答（最后一次询问于 {time}）。请检查电源和网线；本页会继续询问。',
+      restartNotYet: '设备有应答（最后一次于 {time}），但仍报告有等待重启的更改：设备尚未重启。',
+      trialLeftOpen: '尚未决定：如果不保留，设备将在约 {seconds} 秒后恢复为之前的设置。再次打开本页即可决定。',
+      restartLeftOpen: '本页已不再关注这次重启。“刷新状态”显示设备报告的内容。',
       restartBack: '设备已再次应答。',
       restartAskH: '重启设备吗？',
       restartH: '正在重启设备',
@@ -1114,8 +1120,9 @@
     return !!(d && d.trial && Array.isArray(d.pending) && !d.reboot_pending);
   }
 
-  function clockTime(ms) {
-    return new Date(ms).toLocaleTimeString(lang === 'zh' ? 'zh-CN' : 'en-GB', { hour: '2-digit', minute: '2-digit' });
+  function clockTime(ms, seconds = false) {
+    return new Date(ms).toLocaleTimeString(lang === 'zh' ? 'zh-CN' : 'en-GB',
+      { hour: '2-digit', minute: '2-digit', ...(seconds ? { second: '2-digit' } : {}) });
   }
 
   function renderRestart() {
@@ -1138,7 +1145,7 @@
       t('trialLabel', { minutes: Math.round(TRIAL_SECONDS / 60) });
     document.getElementById('restart-wait').textContent = r.wait ? t(r.wait, r.waitParams || {}) : '';
     show('trial-choice', r.stage === 'keep' && !r.asking);
-    show('restart-done', r.stage === 'done');
+    show('restart-done', r.stage !== 'ask');
     const link = document.getElementById('restart-link');
     link.hidden = !(r.stage === 'wait' && r.link);
     if (r.link) {
@@ -1216,6 +1223,16 @@
     document.getElementById('restart-trial').checked = restart.trialPossible && trialSuggested(doc);
   }
 
+  // Closed before it ended: the page stops watching and says what it last
+  // saw; a page opened again asks about a trial that still runs.
+  function closeRestart() {
+    const { stage } = restart;
+    const left = restart.secondsLeft;
+    closeOverlay();
+    if (stage === 'done') { location.reload(); return; }
+    setSection('status', stage === 'keep' ? { id: 'trialLeftOpen', params: { seconds: left } } : { id: 'restartLeftOpen' });
+  }
+
   function cancelRestart() {
     closeOverlay();
     setSection('status', { id: 'restartCancelled' });
@@ -1268,7 +1285,13 @@
         return;
       }
       if (answer && !answer.trial && !answer.reboot_pending && (wasPending || wentAway)) break;
-      if (Date.now() - started > RESTART_PATIENCE_MS && restart.wait !== 'restartSlow') setStage('wait', { wait: 'restartSlow' });
+      // After a while, say what was seen: no answer, or answers that show
+      // the device has not restarted.
+      if (Date.now() - started > RESTART_PATIENCE_MS) {
+        const at = clockTime(Date.now(), true);
+        if (answer) setStage('wait', { wait: 'restartNotYet', waitParams: { time: at } });
+        else setStage('wait', { wait: 'restartNoAnswer', waitParams: { minutes: Math.floor((Date.now() - started) / 60000), time: at } });
+      }
     }
     setStage('wait', { wait: 'restartBack' });
     if (!restart.moved) location.reload();
@@ -1375,7 +1398,7 @@
     if (e.target.closest('#restart-cancel')) cancelRestart();
     if (e.target.closest('#trial-keep')) endTrial(true);
     if (e.target.closest('#trial-back')) endTrial(false);
-    if (e.target.closest('#restart-close')) { closeOverlay(); location.reload(); }
+    if (e.target.closest('#restart-close')) closeRestart();
   });
 
   document.addEventListener('submit', (event) => {
@@ -1388,7 +1411,9 @@
   });
 
   document.addEventListener('keydown', (e) => {
-    if (e.key === 'Escape' && restart && restart.stage === 'ask') cancelRestart();
+    if (e.key !== 'Escape' || !restart) return;
+    if (restart.stage === 'ask') cancelRestart();
+    else closeRestart();
   });
 
   window.addEventListener('beforeunload', (e) => {

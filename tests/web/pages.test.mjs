@@ -445,6 +445,11 @@ test('a restart after a network change is a trial: the device asks to keep the s
     await save(page, 'network');
     await page.click('#restart-now');
     await page.waitForSelector('#restart-ask:not([hidden])');
+    await page.keyboard.press('Escape');
+    await page.waitForSelector('#restart-overlay', { state: 'hidden' });
+    assert.equal(await page.textContent('#status-result'), 'Restart cancelled: nothing was sent.');
+    await page.click('#restart-now');
+    await page.waitForSelector('#restart-ask:not([hidden])');
     assert.equal(await page.isChecked('#restart-trial'), true, 'a network change restarts with a trial by default');
     await page.click('#restart-go');
     await page.waitForSelector('#trial-choice:not([hidden])', { timeout: 20000 });
@@ -463,7 +468,7 @@ test('a restart after a network change is a trial: the device asks to keep the s
 
   await restartWith('gateway', '192.168.1.254');
   await page.click('#trial-back');
-  await page.waitForSelector('#restart-done:not([hidden])', { timeout: 20000 });
+  await page.waitForFunction(() => /went back/.test(document.getElementById('restart-text').textContent), null, { timeout: 20000 });
   assert.match(await page.textContent('#restart-text'), /went back to its previous settings.*Put back: network\.gateway\./);
   assert.equal(readRoot('mnt/autorun.sh', 'latin1'), kept, 'the start-up file as the device ran it before the trial');
   assert.deepEqual(calls().filter((c) => c.startsWith('reboot')), ['reboot', 'reboot', 'reboot']);
@@ -517,6 +522,7 @@ test('a pending change shows the restart banner; the restart names the address a
     await page.click('#restart-go');
     await page.waitForFunction(() => /Waiting/.test(document.getElementById('restart-wait').textContent));
     assert.match(await page.textContent('#restart-text'), /192\.168\.1\.60/);
+    assert.equal(await page.isVisible('#restart-close'), true, 'the overlay can be closed while it waits');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'restart-h');
     await shoot(page, 'restart-overlay-desktop', false);
     await assertAxeClean(page, 'restart overlay');
