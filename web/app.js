@@ -18,6 +18,8 @@
   const POLL_INTERVAL_MS = 1500;
   const POLL_TIMEOUT_MS = 4000;
   const RESTART_PATIENCE_MS = 180000;
+  // How often an open page reads the device again for its summary.
+  const SUMMARY_REFRESH_MS = 15000;
   // How long a restart with a trial waits for "keep" before going back.
   const TRIAL_SECONDS = 300;
   const LANG_KEY = 'webcfg.lang';
@@ -79,8 +81,11 @@
       unknown: 'unknown',
       loading: 'Reading the settings from the device…',
       loadFailed: 'The device did not report its settings; the fields are empty. Reload the page to try again.',
-      current: 'As the device reports it now.',
-      pendingNote: 'As the device reports it now. Saved changes wait for a restart.',
+      current: 'As the device reported it at {time}.',
+      pendingNote: 'What the device runs, as it reported it at {time}; marked: saved changes that wait for a restart.',
+      afterRestart2: 'After a restart:',
+      bannerList: 'Waiting: {list}.',
+      unreachable: 'The device does not answer (since {since}). What this page shows was read at {read}.',
       sumAddress: 'Address',
       sumAddressValue: '{ip}, subnet mask {mask}, gateway {gw}',
       sumOutputs: 'Stream outputs',
@@ -185,8 +190,11 @@
       unknown: '未知',
       loading: '正在从设备读取设置…',
       loadFailed: '设备没有报告其设置，字段为空。请重新加载页面再试。',
-      current: '设备当前报告的状态。',
-      pendingNote: '设备当前报告的状态。已保存的更改要等设备重启后生效。',
+      current: '设备在 {time} 报告的状态。',
+      pendingNote: '设备正在运行的设置（于 {time} 读取）；标记的是等待重启的已保存更改。',
+      afterRestart2: '重启后：',
+      bannerList: '等待中：{list}。',
+      unreachable: '设备没有应答（自 {since} 起）。本页显示的内容读取于 {read}。',
       sumAddress: '地址',
       sumAddressValue: '{ip}，子网掩码 {mask}，网关 {gw}',
       sumOutputs: '流输出',
@@ -535,7 +543,17 @@
 
   // ---- The settings, as the schema describes them ----
 
-  let doc = null;
+  let doc = null;       // the document the fields were filled from
+  let latest = null;    // a newer one read in the background while fields were being edited
+  let readAt = 0;       // when the newest of them was read
+  let unreachableSince = 0;
+
+  function setDoc(d) {
+    doc = d;
+    latest = null;
+    readAt = Date.now();
+    unreachableSince = 0;
+  }
   let settings = [];
 
   function leavesOf(node, prefix, out) {
@@ -955,8 +973,8 @@
       for (const s of changed) { keep.add(s); setResult(s, { state: 'unknown', sent: sent.get(s) }); }
       settleLater(section, changed, sent);
     } else if (status === 200 && answer && answer.state) {
-      doc = answer.state;
-      if (answer.revision) REVISIONS.set(doc, `"${answer.revision}"`);
+      if (answer.revision) REVISIONS.set(answer.state, `"${answer.revision}"`);
+      setDoc(answer.state);
       for (const s of changed) setResult(s, { state: 'ok', sent: sent.get(s), restart: !!answer.reboot_pending });
     } else if (status === 409 && answer && answer.setting) {
       const culprit = settingNamed(changed, answer.setting);
@@ -975,7 +993,7 @@
     } else if (status === 412) {
       // Changed elsewhere since this page read it: show what the device now
       // holds under each field and keep what was typed, to be sent again.
-      try { doc = await readDocument(); } catch { /* the values below stay as read before */ }
+      try { setDoc(await readDocument()); } catch { /* the values below stay as read before */ }
       for (const s of changed) {
         keep.add(s);
         const now = formValueOf(s, valueAt(s.path));
@@ -1005,7 +1023,7 @@
       let read;
       try { read = await readDocument(POLL_TIMEOUT_MS); } catch { continue; }
       if (changed.some((s) => !s.result || s.result.state !== 'unknown')) return;  // saved again meanwhile
-      doc = read;
+      setDoc(read);
       const keep = new Set(settings.filter((s) => !changed.includes(s) && isChanged(s)));
       for (const s of changed) {
         const now = formValueOf(s, valueAt(s.path));
@@ -1044,19 +1062,29 @@
     return shown ? own(shown) : value;
   }
 
-  function renderSummary() {
-    const list = document.getElementById('summary-list');
-    const state = document.getElementById('summary-state');
-    if (!list || !state) return;
-    list.textContent = '';
-    if (!doc) { state.textContent = loadFailed ? t('loadFailed') : t('loading'); return; }
-    const s = doc.settings || {};
+  // The document as the device runs it: each pending setting at the value
+  // it started with.
+  function runningDocument(d) {
+    if (!d || !d.running || !Object.keys(d.running).length) return d;
+    const copy = JSON.parse(JSON.stringify(d));
+    for (const [name, value] of Object.entries(d.running)) {
+      if (name === 'codec_template') { copy.codec_template = value; continue; }
+      const keys = name.split('.');
+      let node = copy.settings;
+      for (const k of keys.slice(0, -1)) node = node[k] = node[k] || {};
+      node[keys[keys.length - 1]] = value;
+    }
+    return copy;
+  }
+
+  function summaryRows(d) {
+    const s = d.settings || {};
     const net = s.network || {};
     const wifi = s.wifi || {};
     const out = s.outputs || {};
     const enc = s.encoder || {};
     const audio = s.audio || {};
-    const dev = doc.device || {};
+    const dev = d.device || {};
     const found = dev.detected_format;
     const rate = enc.bitrate == null ? null
       : (enc.bitrate / 1e6).toLocaleString(lang === 'zh' ? 'zh-CN' : 'en', { maximumFractionDigits: 2 });
@@ -1078,22 +1106,102 @@
       ['sumWifi', [wifi.enabled ? ['wifiOn', { ssid: wifi.ssid, ip: wifi.address }] : ['off']]],
       ['sumAudio', [audio.enabled ? ['audioOn', {
         input: own(audio.input === 'analog' ? t('analogue') : audio.input === 'digital' ? t('embedded') : t('unknown')),
-        codec: String(doc.codec_template ?? '').toUpperCase(), rate: audio.sample_rate,
+        codec: String(d.codec_template ?? '').toUpperCase(), rate: audio.sample_rate,
       }] : ['off']]],
     ];
-    if (Array.isArray(doc.unreadable) && doc.unreadable.length)
-      rows.push(['sumUnreadable', [['unreadableValue', { files: doc.unreadable.join(', ') }]]]);
-    for (const [id, sentences] of rows) {
+    if (Array.isArray(d.unreadable) && d.unreadable.length)
+      rows.push(['sumUnreadable', [['unreadableValue', { files: d.unreadable.join(', ') }]]]);
+    return rows;
+  }
+
+  // The pending settings by the names the page gives them.
+  function pendingLabels(d) {
+    return (Array.isArray(d.pending) ? d.pending : []).map((name) => {
+      const s = settings.find((x) => x.path === name);
+      return s ? labelOf(s) : name;
+    });
+  }
+
+  function renderSummary() {
+    const list = document.getElementById('summary-list');
+    const state = document.getElementById('summary-state');
+    if (!list || !state) return;
+    list.textContent = '';
+    renderReachable();
+    const d = latest || doc;
+    if (!d) { state.textContent = loadFailed ? t('loadFailed') : t('loading'); return; }
+    // What runs now; beside it, marked, what a restart brings.
+    const stored = summaryRows(d);
+    summaryRows(runningDocument(d)).forEach(([id, sentences], i) => {
       const dt = document.createElement('dt');
       dt.textContent = t(id);
       const dd = document.createElement('dd');
       putSentences(dd, sentences, t('listSeparator'));
+      const later = document.createElement('span');
+      putSentences(later, stored[i][1], t('listSeparator'));
+      if (later.textContent !== dd.textContent) {
+        const mark = document.createElement('span');
+        mark.className = 'pending';
+        mark.append(t('afterRestart2'), ' ', ...later.childNodes);
+        dd.append(' ', mark);
+      }
       list.append(dt, dd);
-    }
-    state.textContent = doc.reboot_pending ? t('pendingNote') : t('current');
+    });
+    state.textContent = t(d.reboot_pending ? 'pendingNote' : 'current', { time: clockTime(readAt, true) });
     const banner = document.getElementById('banner');
-    if (banner) banner.hidden = !doc.reboot_pending;
+    if (banner) banner.hidden = !d.reboot_pending;
+    const names = pendingLabels(d);
+    document.getElementById('banner-list').textContent = names.length ? t('bannerList', { list: names.join(t('listSeparator')) }) : '';
   }
+
+  function renderReachable() {
+    const el = document.getElementById('offline');
+    if (!el) return;
+    el.hidden = !unreachableSince;
+    if (unreachableSince) {
+      el.querySelector('p').textContent = t('unreachable', { since: clockTime(unreachableSince, true), read: clockTime(readAt, true) });
+    }
+  }
+
+  // While the page is open the summary follows the device, cheaply: an
+  // unchanged document answers 304. Fields are refilled only while none is
+  // being edited.
+  async function checkDevice() {
+    if (!doc || restart) return;
+    const known = REVISIONS.get(latest || doc);
+    const abort = new AbortController();
+    const timer = setTimeout(() => abort.abort(), POLL_TIMEOUT_MS);
+    try {
+      const response = await fetch(STATE_URL, {
+        cache: 'no-store', credentials: 'same-origin', signal: abort.signal,
+        headers: known ? { 'if-none-match': known } : {},
+      });
+      if (response.status === 304) {
+        readAt = Date.now();
+        unreachableSince = 0;
+      } else if (response.ok) {
+        const fresh = JSON.parse(await response.text());
+        const tag = response.headers.get('ETag');
+        if (tag) REVISIONS.set(fresh, tag);
+        if (!busy && !settings.some(isChanged)) {
+          setDoc(fresh);
+          fill();
+        } else {
+          latest = fresh;
+          readAt = Date.now();
+          unreachableSince = 0;
+        }
+      } else if (!unreachableSince) {
+        unreachableSince = Date.now();
+      }
+    } catch {
+      if (!unreachableSince) unreachableSince = Date.now();
+    } finally {
+      clearTimeout(timer);
+    }
+    renderSummary();
+  }
+
 
   function renderDynamic() {
     renderSummary();
@@ -1208,7 +1316,7 @@
 
   // What the device answered after its restart, behind the overlay.
   function showDocument(answer) {
-    doc = answer;
+    setDoc(answer);
     fill();
     renderSummary();
   }
@@ -1430,7 +1538,7 @@
     if (busy) return;
     setSection('status', { id: 'reading' });
     try {
-      doc = await readDocument();
+      setDoc(await readDocument());
       fill();
       for (const s of settings) if (s.result) setResult(s, null);
       renderSummary();
@@ -1449,20 +1557,21 @@
       const [schema, state] = await Promise.all([
         request(`${STATE_URL}?schema=1`).then(JSON.parse), readDocument(),
       ]);
-      doc = state;
+      setDoc(state);
       settings = buildSettings(schema);
       fill();
     } catch {
       loadFailed = true;
     }
     renderDynamic();
+    setInterval(checkDevice, SUMMARY_REFRESH_MS);
     // A trial runs: whoever opens the page is asked (the page that asked
     // for the restart may be at the old address).
     if (trialRuns(doc)) askToKeep(doc.trial.seconds_left);
     root.dataset.loaded = 'true';
   }
 
-  window.webcfg = { masked, refusalIn };
+  window.webcfg = { masked, refusalIn, checkDevice };
 
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
   else start();

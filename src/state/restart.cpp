@@ -192,9 +192,13 @@ GoBackNow goBackNow(json& changed) {
 
 void describeRestart(const json& settings, const json& codecTemplate, json& document) {
     if (const std::optional<StartRecord> start = startRecordOfThisBoot(false)) {
-        // The template first, as a change set's "changed" lists it.
-        json pending = json::array();
-        if (start->codecTemplate != codecTemplate.dump()) pending.push_back("codec_template");
+        // The template first, as a change set's "changed" lists it; what
+        // runs of each (a secret never shown) beside.
+        json pending = json::array(), running = json::object();
+        if (start->codecTemplate != codecTemplate.dump()) {
+            pending.push_back("codec_template");
+            running["codec_template"] = json::parse(start->codecTemplate, nullptr, false);
+        }
         for (const Setting& s : settingsTable()) {
             if (s.access == Access::ReadOnly) continue;
             const std::string name = dottedName(s);
@@ -205,8 +209,10 @@ void describeRestart(const json& settings, const json& codecTemplate, json& docu
             // Only a text the stored form cannot tell apart needs reading back.
             if (now.is_string() && sameValue(s, json::parse(was->second, nullptr, false), now)) continue;
             pending.push_back(name);
+            if (s.access != Access::WriteOnly) running[name] = json::parse(was->second, nullptr, false);
         }
         document["pending"] = pending;
+        document["running"] = running;
         document["reboot_pending"] = !pending.empty();
     } else {
         document["pending"] = nullptr;

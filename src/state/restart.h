@@ -65,8 +65,10 @@ bool confirmTrial();
 enum class GoBackNow { Done, NoTrial, Failed };
 GoBackNow goBackNow(nlohmann::json& changed);
 
-// The document's members of this module: "pending", "reboot_pending",
-// "trial" and "rolled_back", from the document's settings and template.
+// The document's members of this module: "pending", "running" (what the
+// device started with of each pending setting but a secret),
+// "reboot_pending", "trial" and "rolled_back", from the document's
+// settings and template.
 void describeRestart(const nlohmann::json& settings, const nlohmann::json& codecTemplate,
                      nlohmann::json& document);
 

@@ -65,6 +65,7 @@ TEST(Restart, PendingListsWhatChangedSinceTheStartAndNothingElse) {
               "200");
     doc = documentOf(box.state());
     EXPECT_EQ(doc["pending"], json({"wifi.passphrase", "encoder.bitrate", "encoder.ttl"}));
+    EXPECT_EQ(doc["running"], json({{"encoder.bitrate", 2000000}, {"encoder.ttl", 64}})) << "no secret shown";
     EXPECT_EQ(doc["reboot_pending"], true);
 
     ASSERT_EQ(statusOf(post(box, {{"settings", {{"encoder", {{"ttl", 64}}}}}})), "200");

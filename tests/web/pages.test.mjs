@@ -306,7 +306,7 @@ test('a section\'s Save is one change set of the revision it was filled from, re
   assert.equal(await page.evaluate(() => document.activeElement.id), 'network-save', 'the button keeps the focus');
   // Only the one-sentence results are live regions.
   assert.deepEqual(await page.$$eval('[aria-live], [role=status], [role=alert]', (all) => all.map((el) => el.id).sort()),
-    ['audio-result', 'capture-result', 'encoder-result', 'network-result', 'outputs-result', 'overlays-result',
+    ['audio-result', 'capture-result', 'encoder-result', 'network-result', 'offline', 'outputs-result', 'overlays-result',
       'picture-result', 'restart-wait', 'status-result', 'subtitle-result', 'wifi-result']);
   assert.equal(readRoot('mnt/autorun.sh', 'latin1').split('\n')[0], 'ip=192.168.1.77');
   assert.ok((await page.textContent('#summary-list')).includes('192.168.1.77'), 'the summary follows');
@@ -392,6 +392,14 @@ test('a save reports what the device holds: changed elsewhere, an answer lost, a
   await save(page, 'subtitle');
   assert.equal((await resultOf(page, 'sub_text')).state, 'ok');
   assert.equal(await page.isVisible('label[for=sub_text] .tag'), false, 'not left marked changed');
+
+  // A device that stops answering is said to, with when the page last read it.
+  await page.route('**/cgi-bin/state.cgi', (route) => route.abort());
+  await page.evaluate(() => window.webcfg.checkDevice());
+  assert.match(await page.textContent('#offline'), /^The device does not answer \(since [0-9:]+\)\. What this page shows was read at [0-9:]+\.$/);
+  await page.unroute('**/cgi-bin/state.cgi');
+  await page.evaluate(() => window.webcfg.checkDevice());
+  assert.equal(await page.isVisible('#offline'), false);
 });
 
 test('refusals of the device show under their field as failures', async () => {
@@ -456,6 +464,12 @@ test('a restart after a network change is a trial: the device asks to keep the s
     assert.equal(await page.textContent('#restart-h'), 'Keep these settings?');
     assert.match(await page.textContent('#restart-text'), /goes back to its previous settings in \d+ s/);
   }
+  await page.fill('#netmask', '255.255.0.0');
+  await save(page, 'network');
+  // What runs, and marked beside it what the restart brings.
+  assert.match(await page.textContent('#summary-list'),
+    /192\.168\.1\.60, subnet mask 255\.255\.255\.0, gateway 192\.168\.1\.1 After a restart: 192\.168\.1\.60, subnet mask 255\.255\.0\.0/);
+  assert.equal(await page.textContent('#banner-list'), 'Waiting: Subnet mask.');
   await restartWith('netmask', '255.255.0.0');
   await shoot(page, 'trial-keep-desktop', false);
   await assertAxeClean(page, 'keep or go back');
