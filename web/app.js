@@ -133,7 +133,11 @@
       trialGoneBack: 'The device went back to its previous settings and started again with them. Put back: {settings}.',
       restartRefused: 'The device did not restart: {detail}.',
       openAt: 'Open the device at {address}',
-      swapConfirm: 'Switch the audio codec to {codec}? The device replaces its start-up settings with the factory ones of that codec. These settings return to factory values:\n{list}\nThe output switches, H.264 profile, mode, level, maximum delay, audio input and colour values return to their defaults too.',
+      swapH: 'Switch to the factory template for {codec}?',
+      swapText: 'Audio in {codec} comes with the encoder\'s factory template for it, which replaces the device\'s start-up settings. These return to their factory values:',
+      swapAlso: 'The output switches, H.264 profile, mode, level, maximum delay, audio input and colour values return to their defaults too.',
+      swapAlsoKept: 'The H.264 profile, mode, level, maximum delay, audio input and colour values return to their defaults too.',
+      swapItem: '{label}: {now} now, {factory} after the switch',
       reading: 'Reading the settings from the device…',
       readDone: 'Every field now shows what the device reports.',
       readFailed: 'The settings could not be read: {detail}.',
@@ -242,7 +246,11 @@
       trialGoneBack: '设备已恢复为之前的设置，并以这些设置重新启动。恢复的设置：{settings}。',
       restartRefused: '设备没有重启：{detail}。',
       openAt: '在 {address} 打开设备',
-      swapConfirm: '将音频编码切换为 {codec} 吗？设备会用该编码的出厂启动设置替换当前设置。以下设置将恢复为出厂值：\n{list}\n输出开关、H.264 档次、模式、级别、最大延迟、音频输入和颜色值也会恢复默认值。',
+      swapH: '切换到 {codec} 的出厂模板吗？',
+      swapText: '{codec} 音频随编码器的出厂模板提供，该模板会替换设备的启动设置。以下设置将恢复为出厂值：',
+      swapAlso: '输出开关、H.264 档次、模式、级别、最大延迟、音频输入和颜色值也会恢复默认值。',
+      swapAlsoKept: 'H.264 档次、模式、级别、最大延迟、音频输入和颜色值也会恢复默认值。',
+      swapItem: '{label}：现在为 {now}，切换后为 {factory}',
       reading: '正在从设备读取设置…',
       readDone: '所有字段现在显示设备报告的值。',
       readFailed: '无法读取设置：{detail}。',
@@ -267,6 +275,8 @@
     "Changes wait for a restart of the device.": "更改要等设备重启后才生效。",
     "Restart now": "立即重启",
     "Cancel": "取消",
+    "Keep this device's network address and outputs": "保留本设备的网络地址和输出",
+    "Switch": "切换",
     "Close": "关闭",
     "Keep these settings": "保留这些设置",
     "Go back now": "立即恢复",
@@ -903,20 +913,64 @@
     ['rtmpurl', 'rtmp://192.168.18.7/live/kovra'],
   ];
 
-  function swapQuestion(s) {
-    const list = FACTORY.map(([id, value]) => {
-      const one = settings.find((x) => x.name === id);
-      return `• ${one ? labelOf(one) : id}: ${value}`;
-    }).join('\n');
-    return t('swapConfirm', { codec: shownValue(s, currentOf(s)), list });
+  // What a switch keeps when asked to: the address and the stream outputs,
+  // as the form was filled with them (the stream key as the device holds it).
+  const KEPT_FIELDS = new Set(['ip', 'netmask', 'gateway', 'tz', 'tc', 'rtmpurl']);
+
+  function keptOnSwap() {
+    return settings.filter((x) => (x.path.startsWith('network.') && KEPT_FIELDS.has(x.name)) ||
+      (x.path.startsWith('outputs.') && !writeOnly(x) && !x.schema.readOnly));
   }
+
+  let swapAsked = null;  // the answer of the open template dialog
+
+  function renderSwap() {
+    if (!swapAsked) return;
+    const keep = document.getElementById('swap-keep').checked;
+    const codec = swapAsked.codec;
+    document.getElementById('swap-h').textContent = t('swapH', { codec });
+    document.getElementById('swap-text').textContent = t('swapText', { codec });
+    const list = document.getElementById('swap-list');
+    list.textContent = '';
+    for (const [id, factory] of FACTORY) {
+      if (keep && KEPT_FIELDS.has(id)) continue;
+      const one = settings.find((x) => x.name === id);
+      const li = document.createElement('li');
+      li.append(tNodes('swapItem', { label: own(one ? labelOf(one) : id), now: one ? currentOf(one) : '', factory }));
+      list.append(li);
+    }
+    document.getElementById('swap-also').textContent = t(keep ? 'swapAlsoKept' : 'swapAlso');
+  }
+
+  // The page's own question before a template switch: null when cancelled,
+  // otherwise whether to keep the address and outputs.
+  function askSwap(s) {
+    return new Promise((resolve) => {
+      swapAsked = { codec: shownValue(s, currentOf(s)), resolve };
+      document.getElementById('swap-keep').checked = true;
+      document.getElementById('swap-overlay').hidden = false;
+      for (const el of [document.querySelector('main'), document.querySelector('header.top')]) el.inert = true;
+      renderSwap();
+      document.getElementById('swap-h').focus();
+    });
+  }
+
+  function answerSwap(go) {
+    if (!swapAsked) return;
+    const { resolve } = swapAsked;
+    swapAsked = null;
+    document.getElementById('swap-overlay').hidden = true;
+    for (const el of [document.querySelector('main'), document.querySelector('header.top')]) el.inert = false;
+    resolve(go ? { keep: document.getElementById('swap-keep').checked } : null);
+  }
+
 
   // The section's changes as one change set, laid out as the document's
   // settings; the template beside them.
   function changeSetOf(changed) {
     const set = {};
     for (const s of changed) {
-      const value = jsonValueOf(s, currentOf(s));
+      const value = 'keptValue' in s ? s.keptValue : jsonValueOf(s, currentOf(s));
       if (s.top) { set[s.path] = value; continue; }
       const keys = s.path.split('.');
       let node = set.settings || (set.settings = {});
@@ -924,6 +978,21 @@
       node[keys[keys.length - 1]] = value;
     }
     return set;
+  }
+
+  // The address and outputs a template switch keeps, beside the switch in
+  // the same set; the stream key the device holds goes with its address.
+  async function addKept(set, changed) {
+    const kept = keptOnSwap().filter((x) => !changed.includes(x));
+    const extra = changeSetOf(kept.filter((x) => valueAt(x.path) !== null).map((x) => ({ ...x, keptValue: valueAt(x.path) })));
+    set.settings = set.settings || {};
+    for (const [section, values] of Object.entries(extra.settings || {}))
+      set.settings[section] = { ...(set.settings[section] || {}), ...values };
+    if (valueAt('outputs.rtmp_key_set') === true) {
+      const secret = await request(`${STATE_URL}?secrets=1`).then(JSON.parse);
+      const key = secret.settings && secret.settings.outputs && secret.settings.outputs.rtmp_key;
+      if (typeof key === 'string') set.settings.outputs = { ...(set.settings.outputs || {}), rtmp_key: key };
+    }
   }
 
   function settingNamed(changed, name) {
@@ -946,9 +1015,11 @@
       return;
     }
     const swap = changed.find((s) => s.name === 'ctrlts');
-    if (swap && !window.confirm(swapQuestion(swap))) {
+    const swapChoice = swap ? await askSwap(swap) : null;
+    if (swap && !swapChoice) {
       setResult(swap, { state: 'cancelled' });
       setSection(section, { settings: [swap] });
+      document.getElementById(`${section}-save`).focus();
       return;
     }
     busy = true;
@@ -963,7 +1034,9 @@
     const keep = new Set(settings.filter((s) => s.section !== section && isChanged(s)));
     let answered = null;
     try {
-      answered = await postSet(changeSetOf(changed), REQUEST_TIMEOUT_MS, REVISIONS.get(doc));
+      const set = changeSetOf(changed);
+      if (swapChoice && swapChoice.keep) await addKept(set, changed);
+      answered = await postSet(set, REQUEST_TIMEOUT_MS, REVISIONS.get(doc));
     } catch { /* no answer: the result is not known yet */ }
     const { status, answer } = answered || {};
     const failAll = (why, whyParams) => {
@@ -1494,6 +1567,7 @@
   document.addEventListener('input', (e) => { const s = settingOf(e.target); if (s) markChanged(s); });
   document.addEventListener('change', (e) => {
     if (e.target.id === 'lang') { setLanguage(e.target.value, true); return; }
+    if (e.target.id === 'swap-keep') { renderSwap(); return; }
     const s = settingOf(e.target);
     if (s) markChanged(s);
   });
@@ -1503,6 +1577,8 @@
     if (save) { saveSection(save.closest('section.card').id, save); return; }
     if (e.target.closest('#restart-now')) restartDevice();
     if (e.target.closest('#restart-go')) sendRestart();
+    if (e.target.closest('#swap-go')) answerSwap(true);
+    if (e.target.closest('#swap-cancel')) answerSwap(false);
     if (e.target.closest('#restart-cancel')) cancelRestart();
     if (e.target.closest('#trial-keep')) endTrial(true);
     if (e.target.closest('#trial-back')) endTrial(false);
@@ -1519,6 +1595,7 @@
   });
 
   document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && swapAsked) { answerSwap(false); return; }
     if (e.key !== 'Escape' || !restart) return;
     if (restart.stage === 'ask') cancelRestart();
     else closeRestart();

@@ -488,29 +488,45 @@ test('a restart after a network change is a trial: the device asks to keep the s
   assert.deepEqual(calls().filter((c) => c.startsWith('reboot')), ['reboot', 'reboot', 'reboot']);
 });
 
-test('the codec template swap names the factory values first, and every field shows them afterwards', async () => {
+test('the codec switch is the factory template: the page lists what returns to factory values and keeps the address and outputs unless told', async () => {
   const { page } = await openPage();
-  let question = '';
-  page.once('dialog', (d) => { question = d.message(); d.dismiss(); });
+  const before = readRoot('mnt/autorun.sh', 'latin1');
+  const line = (text, key) => new RegExp(`^${key}=.*$`, 'm').exec(text)[0];
+  const ask = async () => {
+    await page.click('#audio-save');
+    await page.waitForSelector('#swap-overlay:not([hidden])');
+  };
   await page.check('#ctrlts-aac');
-  await save(page, 'audio');
-  for (const value of ['192.168.18.209', '2000000', '25', 'rtmp://192.168.18.7/live/kovra'])
-    assert.ok(question.includes(value), `the question names ${value}: ${question}`);
+  await ask();
+  assert.equal(await page.textContent('#swap-h'), 'Switch to the factory template for AAC?');
+  assert.equal(await page.isChecked('#swap-keep'), true, 'the address and outputs are kept by default');
+  const listed = await page.textContent('#swap-list');
+  assert.match(listed, /Video bit rate \(bit\/s\): 4000000 now, 2000000 after the switch/);
+  assert.ok(!listed.includes('192.168.18.209'), `the kept address is not listed: ${listed}`);
+  await page.uncheck('#swap-keep');
+  assert.match(await page.textContent('#swap-list'), /IP address: 192\.168\.1\.60 now, 192\.168\.18\.209 after the switch/);
+  await page.check('#swap-keep');
+  await assertAxeClean(page, 'template dialog');
+  await page.keyboard.press('Escape');
   assert.match((await resultOf(page, 'ctrlts')).text, /cancelled, nothing was sent/);
-  assert.equal(readRoot('mnt/autorun.sh', 'latin1').split('\n')[0], 'ip=192.168.1.60');
-  page.once('dialog', (d) => d.accept());
-  await save(page, 'audio');
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), before);
+
+  await ask();
+  await page.click('#swap-go');
+  await page.waitForFunction(() => !document.getElementById('audio').hasAttribute('aria-busy'));
   assert.equal((await resultOf(page, 'ctrlts')).state, 'ok');
-  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), readRoot('mnt/autorun.sh.h264.aac.org', 'latin1'));
-  const doc = await stateDocument();
-  const values = await page.$$eval('input[type=text], select', (all) => Object.fromEntries(all.map((el) => [el.id, el.value])));
-  assert.deepEqual(
-    [values.ip, values.netmask, values.gateway, values.tz, values.tc, values.bitrate, values.framerate, values.fi,
-      values.audiosample, values.audiobitrate, values.vs_width, values.vs_height, values.rtmpurl, values.menu_encst, values.lr],
-    ['192.168.18.209', '255.255.255.0', '192.168.18.1', '192.168.18.122', '1234', '2000000', '25', '100', '44100',
-      '96000', '1024', '768', 'rtmp://192.168.18.7/live', String(doc.settings.encoder.level), String(doc.settings.picture.lr)]);
-  assert.ok(await page.isChecked(`#ctrlaz-${doc.settings.outputs.transport_stream}`));
-  assert.ok((await page.textContent('#summary-list')).includes('192.168.18.209'));
+  const kept = readRoot('mnt/autorun.sh', 'latin1');
+  for (const key of ['ip', 'netmask', 'gateway', 'tz', 'tc', 'url']) assert.equal(line(kept, key), line(before, key), `${key} kept`);
+  assert.equal(line(kept, 'bitrate'), 'bitrate=2000000', 'the rest is the template\'s');
+
+  // Without keeping, the start-up file is the template's own.
+  await page.check('#ctrlts-mp3');
+  await ask();
+  await page.uncheck('#swap-keep');
+  await page.click('#swap-go');
+  await page.waitForFunction(() => !document.getElementById('audio').hasAttribute('aria-busy'));
+  assert.equal(readRoot('mnt/autorun.sh', 'latin1'), readRoot('mnt/autorun.sh.h264.mp3.org', 'latin1'));
+  assert.equal(await page.inputValue('#ip'), '192.168.18.209', 'every field shows the factory values');
 });
 
 test('a pending change shows the restart banner; the restart names the address and waits for the device', async () => {
