@@ -48,6 +48,25 @@
       whyElsewhere: 'the device was changed elsewhere since this page read it, and now holds {value}. Save sends your value again; Refresh status takes the device\'s.',
       changedElsewhere: 'Not saved: the device was changed elsewhere since this page read it. Under each field is what it holds now; Save sends your values again, Refresh status takes the device\'s.',
       errDevice: 'The device refuses this value: {message}',
+      backupReading: 'Reading the settings with their secrets…',
+      backupFailed: 'The settings could not be read: {detail}.',
+      backupSaved: 'Saved as {name}. It holds the Wi-Fi pass phrase and the stream key.',
+      restoreNotJson: 'This file is not a settings file (it is not JSON). Nothing was sent.',
+      restoreNotBackup: 'This file holds no settings. Nothing was sent.',
+      restoreUnknown: '{name} is no setting of this device',
+      restoreNoChoice: 'a value this device does not offer',
+      restoreRefused: 'Nothing was sent: the file holds values this device does not take: {list}.',
+      restoreNothing: 'The device already holds every setting of this file. Nothing was sent.',
+      restorePlanned: 'The file changes {n} setting(s), listed below. The ticked ones are applied together when you press Apply.',
+      restoreItem: '{label}: {now} now, {value} from the file',
+      restoreSecret: '{label}: changes (not shown)',
+      restorePerDevice: '(this device\'s own; applied only if ticked)',
+      restoreNoneTicked: 'Nothing is ticked: nothing was sent.',
+      restoreCancelled: 'Restore cancelled: nothing was sent.',
+      restoreDone: 'Restored: {n} setting(s) changed.',
+      restoreDoneRestart: 'Restored: {n} setting(s) changed. They are used after the device restarts.',
+      restoreElsewhere: 'Nothing was changed: the device was changed elsewhere meanwhile. Choose the file again to see what it changes now.',
+      restoreFailed: 'Nothing was changed: {reason}.',
       whyLong: 'the device says the value is too long.',
       whyChar: 'the device says the value holds a character that is not allowed.',
       whyValue: 'the device refused the value.',
@@ -161,6 +180,25 @@
       whyElsewhere: '自本页读取以来，设备已在别处被更改，现在为 {value}。“保存”会再次发送您的值；“刷新状态”采用设备的值。',
       changedElsewhere: '未保存：自本页读取以来，设备已在别处被更改。各字段下方是设备现在的值；“保存”会再次发送您的值，“刷新状态”采用设备的值。',
       errDevice: '设备拒绝这个值：{message}',
+      backupReading: '正在读取设置（含密钥）…',
+      backupFailed: '无法读取设置：{detail}。',
+      backupSaved: '已保存为 {name}。文件中含有 Wi-Fi 密码和推流密钥。',
+      restoreNotJson: '这个文件不是设置文件（不是 JSON）。没有发送任何内容。',
+      restoreNotBackup: '这个文件不含任何设置。没有发送任何内容。',
+      restoreUnknown: '{name} 不是本设备的设置',
+      restoreNoChoice: '本设备不提供这个值',
+      restoreRefused: '没有发送任何内容：文件中有本设备不接受的值：{list}。',
+      restoreNothing: '设备已具有此文件中的所有设置。没有发送任何内容。',
+      restorePlanned: '此文件会更改 {n} 项设置，见下方列表。按“应用”时，已勾选的项会一起应用。',
+      restoreItem: '{label}：现在为 {now}，文件中为 {value}',
+      restoreSecret: '{label}：会更改（不显示）',
+      restorePerDevice: '（本设备专有；仅在勾选时应用）',
+      restoreNoneTicked: '没有勾选任何项：没有发送任何内容。',
+      restoreCancelled: '已取消恢复：没有发送任何内容。',
+      restoreDone: '已恢复：更改了 {n} 项设置。',
+      restoreDoneRestart: '已恢复：更改了 {n} 项设置。设备重启后生效。',
+      restoreElsewhere: '没有做任何更改：设备在此期间已在别处被更改。请重新选择文件，查看它现在会更改什么。',
+      restoreFailed: '没有做任何更改：{reason}。',
       whyLong: '设备表示该值太长。',
       whyChar: '设备表示该值含有不允许的字符。',
       whyValue: '设备拒绝了该值。',
@@ -277,6 +315,12 @@
     "Cancel": "取消",
     "Keep this device's network address and outputs": "保留本设备的网络地址和输出",
     "Switch": "切换",
+    "Backup and restore": "备份和恢复",
+    "Saves every setting of the device to a file on this computer. The file holds the Wi-Fi pass phrase and the RTMP stream key: keep it where only you can read it.": "将设备的所有设置保存到本机的文件中。文件中含有 Wi-Fi 密码和 RTMP 推流密钥：请存放在只有您能读取的地方。",
+    "Download settings": "下载设置",
+    "Reads such a file, shows what it would change, and applies it as one change. The IP address, the hardware address and the Wi-Fi address stay as they are unless you tick them.": "读取这样的文件，显示它会更改的内容，并作为一次更改应用。除非勾选，IP 地址、硬件地址和 Wi-Fi 地址保持不变。",
+    "Restore settings from a file": "从文件恢复设置",
+    "Apply": "应用",
     "Close": "关闭",
     "Keep these settings": "保留这些设置",
     "Go back now": "立即恢复",
@@ -553,6 +597,7 @@
 
   // ---- The settings, as the schema describes them ----
 
+  let readOnlyPaths = new Set();  // settings a backup holds but nobody sets
   let doc = null;       // the document the fields were filled from
   let latest = null;    // a newer one read in the background while fields were being edited
   let readAt = 0;       // when the newest of them was read
@@ -692,8 +737,11 @@
   function types(schema) { return [].concat(schema.type || []); }
 
   function problemOf(s) {
-    if (s.kind !== 'field') return null;
-    const text = currentOf(s);
+    return s.kind === 'field' ? problemOfText(s, currentOf(s)) : null;
+  }
+
+  // What the schema says of a value typed (or read from a file) as text.
+  function problemOfText(s, text) {
     const schema = s.schema;
     if (text === '') return { id: 'errEmpty' };
     const ty = types(schema);
@@ -1530,6 +1578,160 @@
 
   function dottedV4(text) { return /^\d{1,3}(\.\d{1,3}){3}$/.test(text); }
 
+  // ---- Backup and restore ----
+
+  // Settings that belong to one device: a restore leaves them as they are
+  // unless the operator ticks them.
+  const PER_DEVICE = ['network.ip', 'network.mac', 'wifi.address'];
+
+  function lookupPath(tree, path) {
+    let v = tree;
+    for (const k of path.split('.')) v = v == null || typeof v !== 'object' ? undefined : v[k];
+    return v;
+  }
+
+  function flattenSettings(tree, prefix = '', out = []) {
+    for (const [k, v] of Object.entries(tree || {})) {
+      const path = prefix ? `${prefix}.${k}` : k;
+      if (v !== null && typeof v === 'object' && !Array.isArray(v)) flattenSettings(v, path, out);
+      else out.push([path, v]);
+    }
+    return out;
+  }
+
+  async function readWithSecrets() {
+    return JSON.parse(await request(`${STATE_URL}?secrets=1`));
+  }
+
+  async function downloadSettings() {
+    setSection('backup', { id: 'backupReading' });
+    let full;
+    try { full = await readWithSecrets(); } catch (err) {
+      setSection('backup', { id: 'backupFailed', params: { detail: requestDetail(err) } });
+      return;
+    }
+    // What a restore can set: the template and every writable setting.
+    const kept = {};
+    for (const s of settings) {
+      if (s.top) continue;
+      const value = lookupPath(full.settings, s.path);
+      if (value === undefined) continue;
+      const keys = s.path.split('.');
+      let node = kept;
+      for (const k of keys.slice(0, -1)) node = node[k] = node[k] || {};
+      node[keys[keys.length - 1]] = value;
+    }
+    const backup = { schema: full.schema, codec_template: full.codec_template, settings: kept };
+    const who = ((full.settings || {}).network || {}).ip || location.hostname;
+    const name = `encoder-${who}-${new Date().toISOString().slice(0, 10)}.json`;
+    const url = URL.createObjectURL(new Blob([`${JSON.stringify(backup, null, 2)}\n`], { type: 'application/json' }));
+    const a = document.createElement('a');
+    a.href = url;
+    a.download = name;
+    document.body.append(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+    setSection('backup', { id: 'backupSaved', params: { name } });
+  }
+
+  let restorePlan = null;  // [{s, value, secret, perDevice}] of the file chosen
+
+  async function readRestore(file) {
+    restorePlan = null;
+    renderRestore();
+    let data;
+    try { data = JSON.parse(await file.text()); } catch { setSection('backup', { id: 'restoreNotJson' }); return; }
+    if (!data || typeof data !== 'object' || !data.settings || typeof data.settings !== 'object') {
+      setSection('backup', { id: 'restoreNotBackup' });
+      return;
+    }
+    let held;
+    try { held = await readWithSecrets(); } catch (err) {
+      setSection('backup', { id: 'backupFailed', params: { detail: requestDetail(err) } });
+      return;
+    }
+    const problems = [];
+    const plan = [];
+    const entries = flattenSettings(data.settings);
+    if (data.codec_template !== undefined) entries.unshift(['codec_template', data.codec_template]);
+    for (const [path, value] of entries) {
+      if (readOnlyPaths.has(path)) continue;  // what the device reports, not what it is told
+      const s = settings.find((x) => x.path === path);
+      if (!s) { problems.push(t('restoreUnknown', { name: path })); continue; }
+      const text = value === null || value === undefined ? null : formValueOf(s, value);
+      if (text === null) { problems.push(`${labelOf(s)}: ${t('restoreNoChoice')}`); continue; }
+      const problem = s.kind === 'field' ? problemOfText(s, String(text)) : null;
+      if (problem) { problems.push(`${labelOf(s)}: ${t(problem.id, problem.params || {})}`); continue; }
+      const now = path === 'codec_template' ? held.codec_template : lookupPath(held.settings, path);
+      if (sameSetting(s, formValueOf(s, now), String(text))) continue;
+      plan.push({ s, value: jsonValueOf(s, String(text)), now, secret: writeOnly(s), perDevice: PER_DEVICE.includes(path) });
+    }
+    if (problems.length) {
+      setSection('backup', { id: 'restoreRefused', params: { list: problems.join(t('listSeparator')) } });
+      return;
+    }
+    if (!plan.length) { setSection('backup', { id: 'restoreNothing' }); return; }
+    restorePlan = plan;
+    renderRestore();
+    setSection('backup', { id: 'restorePlanned', params: { n: plan.length } });
+  }
+
+  function renderRestore() {
+    const box = document.getElementById('restore-plan');
+    if (!box) return;
+    box.hidden = !restorePlan;
+    const list = document.getElementById('restore-list');
+    const ticked = new Map([...list.querySelectorAll('input')].map((c) => [c.dataset.path, c.checked]));
+    list.textContent = '';
+    for (const [i, c] of (restorePlan || []).entries()) {
+      const li = document.createElement('li');
+      const box2 = document.createElement('input');
+      box2.type = 'checkbox';
+      box2.id = `restore-${i}`;
+      box2.dataset.path = c.s.path;
+      box2.checked = ticked.has(c.s.path) ? ticked.get(c.s.path) : !c.perDevice;
+      const label = document.createElement('label');
+      label.htmlFor = box2.id;
+      const name = own(labelOf(c.s));
+      label.append(c.secret ? tNodes('restoreSecret', { label: name })
+        : tNodes('restoreItem', { label: name, now: shownValue(c.s, formValueOf(c.s, c.now)) ?? '—', value: shownValue(c.s, formValueOf(c.s, c.value)) }));
+      if (c.perDevice) label.append(' ', t('restorePerDevice'));
+      li.append(box2, ' ', label);
+      list.append(li);
+    }
+  }
+
+  async function applyRestore() {
+    if (!restorePlan || busy) return;
+    const chosen = restorePlan.filter((c, i) => document.getElementById(`restore-${i}`).checked);
+    if (!chosen.length) { setSection('backup', { id: 'restoreNoneTicked' }); return; }
+    const set = changeSetOf(chosen.map((c) => ({ ...c.s, keptValue: c.value })));
+    busy = true;
+    setSection('backup', { id: 'sending' });
+    let answered = null;
+    try { answered = await postSet(set, REQUEST_TIMEOUT_MS, REVISIONS.get(doc)); } catch { /* said below */ }
+    busy = false;
+    const { status, answer } = answered || {};
+    if (status === 200 && answer && answer.state) {
+      if (answer.revision) REVISIONS.set(answer.state, `"${answer.revision}"`);
+      setDoc(answer.state);
+      fill(new Set(settings.filter(isChanged)));
+      renderSummary();
+      restorePlan = null;
+      renderRestore();
+      setSection('backup', { id: answer.reboot_pending ? 'restoreDoneRestart' : 'restoreDone', params: { n: answer.changed.length } });
+    } else if (!answered) {
+      setSection('backup', { id: 'notKnownYet' });
+    } else if (status === 412) {
+      setSection('backup', { id: 'restoreElsewhere' });
+    } else {
+      const detail = answer && (answer.errors ? answer.errors.map((e) => `${e.setting}: ${e.message}`).join(t('listSeparator'))
+        : [answer.setting, answer.reply || answer.error].filter(Boolean).join(': '));
+      setSection('backup', { id: 'restoreFailed', params: { reason: detail || t('httpStatus', { status }) } });
+    }
+  }
+
   // ---- Navigation that follows the page ----
 
   function followSections() {
@@ -1568,6 +1770,7 @@
   document.addEventListener('change', (e) => {
     if (e.target.id === 'lang') { setLanguage(e.target.value, true); return; }
     if (e.target.id === 'swap-keep') { renderSwap(); return; }
+    if (e.target.id === 'restore-file') { if (e.target.files[0]) readRestore(e.target.files[0]); e.target.value = ''; return; }
     const s = settingOf(e.target);
     if (s) markChanged(s);
   });
@@ -1578,6 +1781,9 @@
     if (e.target.closest('#restart-now')) restartDevice();
     if (e.target.closest('#restart-go')) sendRestart();
     if (e.target.closest('#swap-go')) answerSwap(true);
+    if (e.target.closest('#download')) downloadSettings();
+    if (e.target.closest('#restore-apply')) applyRestore();
+    if (e.target.closest('#restore-cancel')) { restorePlan = null; renderRestore(); setSection('backup', { id: 'restoreCancelled' }); }
     if (e.target.closest('#swap-cancel')) answerSwap(false);
     if (e.target.closest('#restart-cancel')) cancelRestart();
     if (e.target.closest('#trial-keep')) endTrial(true);
@@ -1636,6 +1842,7 @@
       ]);
       setDoc(state);
       settings = buildSettings(schema);
+      readOnlyPaths = new Set(leavesOf(schema, '', []).filter((l) => l.schema.readOnly).map((l) => l.path));
       fill();
     } catch {
       loadFailed = true;

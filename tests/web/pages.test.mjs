@@ -306,7 +306,7 @@ test('a section\'s Save is one change set of the revision it was filled from, re
   assert.equal(await page.evaluate(() => document.activeElement.id), 'network-save', 'the button keeps the focus');
   // Only the one-sentence results are live regions.
   assert.deepEqual(await page.$$eval('[aria-live], [role=status], [role=alert]', (all) => all.map((el) => el.id).sort()),
-    ['audio-result', 'capture-result', 'encoder-result', 'network-result', 'offline', 'outputs-result', 'overlays-result',
+    ['audio-result', 'backup-result', 'capture-result', 'encoder-result', 'network-result', 'offline', 'outputs-result', 'overlays-result',
       'picture-result', 'restart-wait', 'status-result', 'subtitle-result', 'wifi-result']);
   assert.equal(readRoot('mnt/autorun.sh', 'latin1').split('\n')[0], 'ip=192.168.1.77');
   assert.ok((await page.textContent('#summary-list')).includes('192.168.1.77'), 'the summary follows');
@@ -400,6 +400,49 @@ test('a save reports what the device holds: changed elsewhere, an answer lost, a
   await page.unroute('**/cgi-bin/state.cgi');
   await page.evaluate(() => window.webcfg.checkDevice());
   assert.equal(await page.isVisible('#offline'), false);
+});
+
+test('settings download with their secrets and restore as one change, leaving the device\'s own address unless ticked', async () => {
+  const { page } = await openPage();
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+  assert.match(download.suggestedFilename(), /^encoder-192\.168\.1\.60-\d{4}-\d\d-\d\d\.json$/);
+  const backup = JSON.parse(fs.readFileSync(await download.path(), 'utf8'));
+  assert.equal(backup.settings.wifi.passphrase, 'demo-pass-2024');
+  assert.equal(backup.codec_template, 'mp3');
+  assert.equal(backup.settings.wifi.passphrase_set, undefined, 'only what a restore can set');
+  assert.match(await page.textContent('#backup-result'), /holds the Wi-Fi pass phrase and the stream key/);
+
+  const restore = async (data) => {
+    await page.$eval('#backup-result', (el) => { el.textContent = ''; });
+    await page.setInputFiles('#restore-file', { name: 'backup.json', mimeType: 'application/json', buffer: Buffer.from(JSON.stringify(data)) });
+    await page.waitForFunction(() => document.getElementById('backup-result').textContent !== '');
+    return page.textContent('#backup-result');
+  };
+  // A value the device does not take refuses the whole file.
+  const before = readRoot('mnt/autorun.sh', 'latin1');
+  const bad = structuredClone(backup);
+  bad.settings.encoder.bitrate = 'fast';
+  bad.settings.gadget = { knob: 1 };
+  assert.match(await restore(bad), /^Nothing was sent: the file holds values this device does not take: .*gadget\.knob is no setting of this device/);
+  assert.equal(await page.isVisible('#restore-plan'), false);
+
+  const other = structuredClone(backup);
+  other.settings.encoder.bitrate = 3000000;
+  other.settings.network.ip = '10.0.0.9';
+  other.settings.wifi.passphrase = 'another-phrase-1';
+  assert.match(await restore(other), /changes 3 setting/);
+  const plan = await page.textContent('#restore-list');
+  assert.match(plan, /Video bit rate \(bit\/s\): 4000000 now, 3000000 from the file/);
+  assert.match(plan, /Wi-Fi password: changes \(not shown\)/);
+  assert.ok(!plan.includes('another-phrase-1'));
+  assert.equal(await page.isChecked('[data-path="network.ip"]'), false, 'the device\'s own address is left unless ticked');
+  await assertAxeClean(page, 'restore plan');
+  await page.click('#restore-apply');
+  await page.waitForFunction(() => /^Restored/.test(document.getElementById('backup-result').textContent));
+  const after = readRoot('mnt/autorun.sh', 'latin1');
+  assert.equal(after, before.replace(/^bitrate=.*$/m, 'bitrate=3000000'));
+  assert.match(readRoot('mnt/wifi/wpa.conf', 'latin1'), /psk="another-phrase-1"/);
+  assert.equal(await page.inputValue('#bitrate'), '3000000');
 });
 
 test('refusals of the device show under their field as failures', async () => {
