@@ -48,6 +48,8 @@
       whyElsewhere: 'the device was changed elsewhere since this page read it, and now holds {value}. Save sends your value again; Refresh status takes the device\'s.',
       changedElsewhere: 'Not saved: the device was changed elsewhere since this page read it. Under each field is what it holds now; Save sends your values again, Refresh status takes the device\'s.',
       errDevice: 'The device refuses this value: {message}',
+      warnGateway: 'The gateway {gw} is outside the subnet of {ip} with mask {mask}: the device could not reach other networks through it. Press Save again to send it as it is.',
+      warnFirst: 'Nothing was sent yet: see the warning below the field.',
       backupReading: 'Reading the settings with their secrets…',
       backupFailed: 'The settings could not be read: {detail}.',
       backupSaved: 'Saved as {name}. It holds the Wi-Fi pass phrase and the stream key.',
@@ -180,6 +182,8 @@
       whyElsewhere: '自本页读取以来，设备已在别处被更改，现在为 {value}。“保存”会再次发送您的值；“刷新状态”采用设备的值。',
       changedElsewhere: '未保存：自本页读取以来，设备已在别处被更改。各字段下方是设备现在的值；“保存”会再次发送您的值，“刷新状态”采用设备的值。',
       errDevice: '设备拒绝这个值：{message}',
+      warnGateway: '网关 {gw} 不在 {ip}（子网掩码 {mask}）的子网内：设备将无法通过它访问其他网络。再按一次“保存”即按原样发送。',
+      warnFirst: '尚未发送任何内容：请查看字段下方的警告。',
       backupReading: '正在读取设置（含密钥）…',
       backupFailed: '无法读取设置：{detail}。',
       backupSaved: '已保存为 {name}。文件中含有 Wi-Fi 密码和推流密钥。',
@@ -679,8 +683,16 @@
   }
 
   function setControl(s, formValue) {
-    if (s.kind === 'radio') for (const r of s.controls) r.checked = r.value === formValue;
-    else s.controls[0].value = formValue ?? '';
+    if (s.kind === 'radio') { for (const r of s.controls) r.checked = r.value === formValue; return; }
+    const control = s.controls[0];
+    // A menu shows what the device holds, even a value it does not offer.
+    if (control.tagName === 'SELECT' && formValue && ![...control.options].some((o) => o.value === formValue)) {
+      const held = document.createElement('option');
+      held.value = formValue;
+      held.textContent = formValue;
+      control.append(held);
+    }
+    control.value = formValue ?? '';
   }
 
   function isChanged(s) {
@@ -887,7 +899,7 @@
     const r = s.result;
     if (!r) return [];
     const label = own(labelOf(s));
-    if (r.state === 'invalid') return [[r.problem.id, r.problem.params]];
+    if (r.state === 'invalid' || r.state === 'warning') return [[r.problem.id, r.problem.params]];
     if (r.state === 'sending') return [['sending']];
     if (r.state === 'ok') {
       const value = shownValue(s, r.sent);
@@ -1043,6 +1055,23 @@
     }
   }
 
+  // A gateway outside the address's subnet cuts the device off from other
+  // networks; it is said once, and a second Save sends it as it is.
+  let gatewayWarned = '';
+
+  function gatewayWarning(changed) {
+    const [ip, mask, gw] = ['ip', 'netmask', 'gateway'].map((n) => settings.find((x) => x.name === n && x.path.startsWith('network.')));
+    if (!ip || !mask || !gw || !changed.some((x) => x === ip || x === mask || x === gw)) return null;
+    const v4 = (text) => (/^\d{1,3}(\.\d{1,3}){3}$/.test(text) ? text.split('.').reduce((n, p) => n * 256 + Number(p), 0) : null);
+    const [a, m, g] = [ip, mask, gw].map((x) => v4(currentOf(x)));
+    if (a === null || m === null || g === null) return null;
+    const net = (x) => Number(BigInt(x) & BigInt(m));
+    const key = [a, m, g].join(' ');
+    if (net(a) === net(g) || gatewayWarned === key) return null;
+    gatewayWarned = key;
+    return { s: gw, problem: { id: 'warnGateway', params: { gw: currentOf(gw), ip: currentOf(ip), mask: currentOf(mask) } } };
+  }
+
   function settingNamed(changed, name) {
     return changed.find((s) => s.path === name) || null;
   }
@@ -1060,6 +1089,12 @@
     }
     if (invalid.length) {
       setSection(section, { id: 'fixFirst', params: { n: invalid.length } });
+      return;
+    }
+    const warning = gatewayWarning(changed);
+    if (warning) {
+      setResult(warning.s, { state: 'warning', problem: warning.problem });
+      setSection(section, { id: 'warnFirst' });
       return;
     }
     const swap = changed.find((s) => s.name === 'ctrlts');
