@@ -41,7 +41,7 @@ trap 'exit 130' INT TERM
 devices=$(cut -d' ' -f1 "$fleet/devices")
 root_of() { awk -v d="$1" '$1 == d { print $3 }' "$fleet/devices"; }
 url_of() { awk -v d="$1" '$1 == d { print $2 }' "$fleet/devices"; }
-posts_to() { grep -c '"POST /cgi-bin/webcfg.cgi HTTP/1.1" 200' "$fleet/$1/server/access.log" || true; }
+posts_to() { grep -c '"POST /cgi-bin/\(webcfg\|state\)\.cgi HTTP/1.1"' "$fleet/$1/server/access.log" || true; }
 reboots_of() { grep -c '^reboot' "$fleet/$1/server/calls.log" || true; }
 
 # play NAME ARGS...: runs one play, keeps its output in $work/NAME.log and its
@@ -253,6 +253,75 @@ else
     grep -E '^(fatal|ok|changed)' "$work/lost.log" || true
 fi
 
+echo "== no secret anywhere: a restore at -vvvv through a refusal, a device gone and a success, with a syslog receiver"
+LEAK=dev05
+leak_psk=leak-check-phrase-5
+leak_key=leak-check-key-6
+python3 - "$work/backups/$LEAK.json" "$work" "$leak_psk" "$leak_key" <<'EOF'
+import json, sys
+backup, work, psk, key = sys.argv[1:]
+doc = json.load(open(backup))
+doc['settings']['wifi']['passphrase'] = psk
+doc['settings']['outputs']['rtmp_key'] = key
+json.dump(doc, open(work + '/leak-good.json', 'w'))
+doc['settings']['encoder']['ttl'] = 300
+json.dump(doc, open(work + '/leak-refused.json', 'w'))
+EOF
+# Ansible's modules log their invocation to syslog (/dev/log): a receiver
+# takes its place for these plays, in a mount namespace of their own when a
+# system log already listens there.
+python3 - "$work/log.sock" "$work/syslog.txt" <<'EOF' &
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], 'ab') as out:
+    while True:
+        out.write(s.recv(65536) + b'\n')
+        out.flush()
+EOF
+receiver=$!
+n=0
+until [ -S "$work/log.sock" ] || [ "$n" -ge 50 ]; do sleep 0.1; n=$((n + 1)); done
+logged_play() { # NAME FILE
+    cmd="ansible-playbook -i '$fleet/inventory.yml' '$src/ansible/playbooks/restore.yml' -e restore_from='$2' --limit $LEAK -vvvv"
+    if [ -e /dev/log ]; then
+        unshare -m sh -c "mount --bind '$work/log.sock' /dev/log && $cmd" > "$work/$1.log" 2>&1
+    else
+        ln -s "$work/log.sock" /dev/log
+        sh -c "$cmd" > "$work/$1.log" 2>&1
+        status=$?
+        rm -f /dev/log
+        return $status
+    fi
+}
+status=0
+logged_play leak-refused "$work/leak-refused.json" || status=$?
+refused_status=$status
+kill "$(cat "$fleet/$LEAK/server/lighttpd.pid")" || true
+n=0
+while [ -e "$fleet/$LEAK/server/lighttpd.pid" ] && [ "$n" -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
+status=0
+logged_play leak-gone "$work/leak-good.json" || status=$?
+gone_status=$status
+"$(command -v lighttpd || echo /usr/sbin/lighttpd)" -f "$fleet/$LEAK/server/lighttpd.conf"
+n=0
+until curl -s -o /dev/null "$(url_of $LEAK)/" || [ "$n" -ge 50 ]; do sleep 0.1; n=$((n + 1)); done
+status=0
+logged_play leak-good "$work/leak-good.json" || status=$?
+good_status=$status
+kill "$receiver" 2>/dev/null || true
+if [ "$refused_status" -ne 0 ] && [ "$gone_status" -ne 0 ] && [ "$good_status" -eq 0 ] &&
+    grep -q 'encoder.ttl: 300 is greater than the maximum 255' "$work/leak-refused.log" &&
+    grep -q "psk=\"$leak_psk\"" "$(root_of $LEAK)/mnt/wifi/wpa.conf" &&
+    grep -q 'Invoked with' "$work/syslog.txt" &&
+    ! grep -q "$leak_psk\|$leak_key" "$work/leak-refused.log" "$work/leak-gone.log" "$work/leak-good.log" "$work/syslog.txt"; then
+    pass "the pass phrase and the stream key in no output and no syslog line, refused, unreachable or applied"
+else
+    fail "secrets: statuses $refused_status $gone_status $good_status"
+    grep -n "$leak_psk\|$leak_key" "$work"/leak-*.log "$work/syslog.txt" | cut -c1-300 | head -5
+    grep -c 'Invoked' "$work/syslog.txt" || true
+fi
+
 echo "== HTTPS with a self-signed certificate and a basic login"
 "$src/scripts/fleet.sh" start "$work/tls" 1 "$programs" --first-port $((FIRST_PORT + DEVICES + 10)) --https --basic > /dev/null
 tls_url=$(cut -d' ' -f2 "$work/tls/devices")
@@ -275,14 +344,15 @@ tls_root=$(cut -d' ' -f3 "$work/tls/devices")
 # Never outside the fleet's own roots.
 [ -n "$tls_root" ] && [ -f "$tls_root/mnt/autorun.sh" ] &&
     sed -i 's/^tc=.*/tc=5000   # receiver/' "$tls_root/mnt/autorun.sh"
+tls_ttl=$(cat "$tls_root/mnt/ttl.ini")
 ansible dev01 -i "$work/tls/inventory.yml" -m webcfg.encoder.settings \
     -a "{\"url\": \"$tls_url\", \"username\": \"admin\", \"password\": \"fleet-demo\", \"validate_certs\": false,
          \"settings\": {\"encoder\": {\"ttl\": 7, \"bitrate\": 3100000}}}" \
     > "$work/device-refusal.log" 2>&1 && fail "a change over an unreadable header passed"
-if grep -q '"msg": "the device refused encoder.bitrate (name3_submit): error: autorun.sh: tc cannot be read, nothing changed; its reply: set bitrate:3100000' "$work/device-refusal.log" &&
-    grep -q 'not set on the device: encoder.bitrate: wanted 3100000' "$work/device-refusal.log" &&
-    [ "$(cat "$tls_root/mnt/ttl.ini")" = 7 ] && grep -q '^tc=5000   # receiver$' "$tls_root/mnt/autorun.sh"; then
-    pass "the device's refusal quoted, the earlier setting made, the header left as it was"
+if grep -q '"msg": "the device refused the change set, nothing was changed: POST [^ ]* answered HTTP 409 Conflict: refused: encoder.bitrate: .*tc cannot be read' "$work/device-refusal.log" &&
+    grep -q '"status": 409' "$work/device-refusal.log" &&
+    [ "$(cat "$tls_root/mnt/ttl.ini")" = "$tls_ttl" ] && grep -q '^tc=5000   # receiver$' "$tls_root/mnt/autorun.sh"; then
+    pass "the device's refusal quoted, nothing of the change set made, the header left as it was"
 else
     fail "device refusal"; cat "$work/device-refusal.log"
 fi

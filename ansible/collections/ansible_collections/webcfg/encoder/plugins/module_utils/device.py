@@ -14,7 +14,7 @@ import time
 from ansible.module_utils.common.text.converters import to_native, to_text
 from ansible.module_utils.six.moves import http_client
 from ansible.module_utils.six.moves.urllib.error import HTTPError, URLError
-from ansible.module_utils.six.moves.urllib.parse import urlencode, urlsplit
+from ansible.module_utils.six.moves.urllib.parse import urlsplit
 from ansible.module_utils.urls import open_url, ConnectionError as UrlsConnectionError
 
 # Options shared by every module of the collection.
@@ -27,20 +27,10 @@ DEVICE_ARGUMENT_SPEC = dict(
     timeout=dict(type='int', default=30),
 )
 
-SETTINGS_PROGRAM = 'webcfg.cgi'
 STATE_PROGRAM = 'state.cgi'
 # The template swap of the codec form replaces the whole boot script: it is
 # an action, not a setting, and is never sent.
 FORBIDDEN_RADIOS = frozenset(['ctrlts'])
-# Lines by which the settings program refuses a value (whole lines, so that a
-# value quoted in a status report does not count).
-REFUSAL_LINES = frozenset(['error len', 'error char', 'error value', 'input empty',
-                           "Can't open file", 'The value is invalid or out of range.'])
-# "erro=" and "erro1=": the subtitle text did not convert whole (the device
-# still says "set ok" after it). A flag file the shell could not write names
-# itself after "Can't open file".
-REFUSAL_PREFIXES = ('busy:', 'error:', 'set failed', 'erro=', 'erro1=', "Can't open file ",
-                    "Can't find volume control")
 # A pattern longer than this is not quoted in a refusal (the subtitle's
 # lists every GB2312 character).
 PATTERN_QUOTE_CHARS = 80
@@ -50,8 +40,6 @@ SECRETS = (('wifi', 'passphrase'), ('outputs', 'rtmp_key'))
 REPLY_QUOTE_CHARS = 600
 # Seconds between polls while a device restarts.
 RESTART_POLL_SECONDS = 1
-# A restart request may never be answered: the device goes down under it.
-RESTART_REQUEST_TIMEOUT = 5
 # The confirmation window of a restart trial the device takes, in seconds.
 CONFIRM_WITHIN_MIN = 10
 CONFIRM_WITHIN_MAX = 3600
@@ -97,16 +85,16 @@ class Device(object):
         path = '/' + params['cgi_path'].strip('/')
         path = path.rstrip('/') + '/'
         base = url.rstrip('/')
-        self.settings_url = base + path + SETTINGS_PROGRAM
         self.state_url = base + path + STATE_PROGRAM
         self.username = params.get('username')
         self.password = params.get('password')
         self.validate_certs = params['validate_certs']
         self.timeout = params['timeout']
 
-    def _open(self, url, data=None, timeout=None, content_type='application/x-www-form-urlencoded'):
+    def _open(self, url, data=None, timeout=None, content_type='application/x-www-form-urlencoded',
+              extra_headers=None, answer_headers=None):
         method = 'POST' if data is not None else 'GET'
-        headers = {}
+        headers = dict(extra_headers or {})
         if data is not None:
             headers['Content-Type'] = content_type
         try:
@@ -117,6 +105,8 @@ class Device(object):
                                 force_basic_auth=False, validate_certs=self.validate_certs,
                                 timeout=timeout or self.timeout, follow_redirects='none',
                                 http_agent='webcfg.encoder')
+            if answer_headers is not None:
+                answer_headers.update((k.lower(), v) for k, v in response.headers.items())
             return response.read()
         except HTTPError as e:
             try:
@@ -152,18 +142,26 @@ class Device(object):
         url = self.state_url + ('?secrets=1' if secrets else '')
         return self._json(url, timeout=timeout, retries=retries)
 
+    def document_and_revision(self, secrets=False):
+        """The document and the revision (ETag) it was read at, for a
+        change set that must not overwrite a change it did not read."""
+        headers = {}
+        doc = self._json(self.state_url + ('?secrets=1' if secrets else ''), answer_headers=headers)
+        return doc, headers.get('etag')
+
     def schema(self):
         return self._json(self.state_url + '?schema=1')
 
-    def _json(self, url, data=None, timeout=None, retries=BUSY_RETRIES):
+    def _json(self, url, data=None, timeout=None, retries=BUSY_RETRIES, extra_headers=None, answer_headers=None):
         """GETs url, or POSTs data to it as JSON, and reads the answer. A
         busy device is asked again after the wait it names."""
         for attempt in range(retries + 1):
             try:
                 if data is None:
-                    body = self._open(url, timeout=timeout)
+                    body = self._open(url, timeout=timeout, extra_headers=extra_headers, answer_headers=answer_headers)
                 else:
-                    body = self._open(url, data=data, timeout=timeout, content_type='application/json')
+                    body = self._open(url, data=data, timeout=timeout, content_type='application/json',
+                                      extra_headers=extra_headers, answer_headers=answer_headers)
                 break
             except BusyError as e:
                 if attempt == retries:
@@ -175,16 +173,11 @@ class Device(object):
             raise DeviceError('%s %s did not answer JSON: %s' % ('GET' if data is None else 'POST', url,
                                                                  to_native(e)))
 
-    def change_set(self, change, timeout=None):
-        """Posts one change set to the state program; returns its answer."""
-        return self._json(self.state_url, data=json.dumps(change).encode('utf-8'), timeout=timeout)
-
-    def post(self, fields, timeout=None):
-        """Posts one form (a list of name/value pairs, in order) to the
-        settings program and returns its reply as text."""
-        data = urlencode([(name, value.encode('utf-8')) for name, value in fields])
-        body = self._open(self.settings_url, data=data.encode('ascii'), timeout=timeout)
-        return to_text(body, errors='surrogate_or_replace')
+    def change_set(self, change, timeout=None, revision=None):
+        """Posts one change set to the state program; returns its answer.
+        With a revision, the device refuses it (412) when it changed since."""
+        return self._json(self.state_url, data=json.dumps(change).encode('utf-8'), timeout=timeout,
+                          extra_headers={'If-Match': revision} if revision else None)
 
     def restart(self, timeout, confirm_within, before):
         """Restarts the device and waits until it answers again after its
@@ -196,7 +189,7 @@ class Device(object):
         asked = time.time()
         change = {'restart': {'confirm_within': confirm_within} if confirm_within else {}}
         try:
-            self.change_set(change, timeout=RESTART_REQUEST_TIMEOUT)
+            self.change_set(change, timeout=self.timeout)
         except UnreachableError:
             pass  # the device may go down before its answer is out
         except AnswerError as e:
@@ -328,14 +321,6 @@ def rolled_back_names(document):
     return 'no setting differed'
 
 
-def refusal(reply):
-    """The lines of a reply by which the settings program refused something."""
-    found = []
-    for line in reply.splitlines():
-        text = line.strip()
-        if text in REFUSAL_LINES or text.startswith(REFUSAL_PREFIXES):
-            found.append(text)
-    return found
 
 
 def quote_reply(reply):
@@ -514,32 +499,8 @@ def validate(schema, wanted):
     return checked, errors
 
 
-def form_value(name, value, form):
-    """The text the settings program reads for this value."""
-    choices = form.get('choices')
-    if choices is not None:
-        key = ('true' if value else 'false') if isinstance(value, bool) else to_text(value)
-        if key not in choices:
-            raise DeviceError('%s: the device lists no form choice for %s' % (name, key))
-        return to_text(choices[key])
-    if isinstance(value, bool):
-        raise DeviceError('%s: the device gives no form choice for a true/false value' % name)
-    return to_text(value)
 
 
-def field_parts(schema, prefix=''):
-    """For every text field set in parts: {field: {part: setting}}."""
-    found = {}
-    for name, rule in (schema.get('properties') or {}).items():
-        path = prefix + name
-        if 'properties' in rule:
-            for field, parts in field_parts(rule, path + '.').items():
-                found.setdefault(field, {}).update(parts)
-            continue
-        form = rule.get('x-form')
-        if isinstance(form, dict) and 'part' in form and 'field' in form:
-            found.setdefault(form['field'], {})[form['part']] = path
-    return found
 
 
 def without_secrets(document):
@@ -561,57 +522,3 @@ def secret_values(document):
             found.append(value)
     return found
 
-
-def joined(field_parts):
-    """One text field's parts as the device takes them: the address, '/'
-    and the key (a key that begins with '?' follows directly)."""
-    address = field_parts.get('address') or ''
-    key = field_parts.get('key') or ''
-    if not key:
-        return address
-    return address + key if key.startswith('?') else address + '/' + key
-
-
-def requests_for(changes, current=None):
-    """The posts that make the changes: one per command, in the command
-    list's order; settings of one command (a radio group set of the codec
-    form, the two fields of an overlay pair) share their post. The parts of
-    one field (the RTMP address and stream key) go joined, the part not
-    changed as current (the settings read with the secrets) holds it."""
-    items = sorted(changes, key=lambda change: change['form']['order'])
-    parts = {}
-    for change in items:
-        form = change['form']
-        if 'part' in form:
-            if form['field'] not in parts:
-                parts[form['field']] = dict((part, lookup(current or {}, name)[0])
-                                            for part, name in change['parts'].items())
-            parts[form['field']][form['part']] = change['after']
-    posts = []
-    for change in items:
-        form = change['form']
-        if form.get('radio') in FORBIDDEN_RADIOS:
-            raise DeviceError('%s: is never sent' % change['setting'])
-        if 'radio' in form:
-            key = form['radio']
-        elif 'menu' in form:
-            key = form['menu']
-        elif 'field' in form:
-            key = form['field']
-        else:
-            raise DeviceError('%s: the device names no field, radio or menu for it' % change['setting'])
-        if 'part' in form:
-            pair = (key, joined(parts[key]))
-        else:
-            pair = (key, form_value(change['setting'], change['after'], form))
-        last = posts[-1] if posts else None
-        if (last is not None and 'part' in form and last['submit'] == form['submit']
-                and key in dict(last['fields'])):
-            last['settings'].append(change['setting'])
-            continue
-        if last is not None and last['submit'] == form['submit'] and key not in dict(last['fields']):
-            last['fields'].append(pair)
-            last['settings'].append(change['setting'])
-        else:
-            posts.append({'submit': form['submit'], 'fields': [pair], 'settings': [change['setting']]})
-    return posts

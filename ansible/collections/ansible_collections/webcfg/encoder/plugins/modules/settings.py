@@ -9,15 +9,19 @@ DOCUMENTATION = r'''
 module: settings
 short_description: Set the settings of a webcfg video encoder
 description:
-  - Brings the settings of one encoder to the wanted values through the device's own
-    settings program C(webcfg.cgi), the one its configuration pages post to.
+  - Brings the settings of one encoder to the wanted values through the device's state
+    program C(state.cgi), whose change sets run the same commands as its configuration
+    pages.
   - Reads the device's state document and its schema first and checks every wanted value
     against that schema; a value the schema refuses fails the task, naming the setting and
     the rule, before anything is sent.
-  - Sends only the commands whose settings differ, in the order of the device's command
-    list, one request per command (the radio groups of the codec form share one request).
-  - Reads the document again afterwards and fails when a wanted value is not there; the
-    failure quotes the device's own refusal text.
+  - Sends the settings that differ as one change set (C(POST state.cgi)) with the revision
+    of the document it read (C(If-Match)); the device applies all of it or none, and refuses
+    it when it was changed since. Then the module reads it again and compares anew, up to
+    C(retries) times; it never overwrites a change it did not read.
+  - A refusal fails the task with the device's words; the device is then as it was. When
+    the answer is lost, the module reads the device again and says whether the change was
+    applied.
   - With C(restart), restarts the device when changes wait for it, as a trial by default;
     the device goes back to the settings it ran before unless they are confirmed within
     C(confirm_within) seconds of its start, which the module does as soon as the device
@@ -55,7 +59,7 @@ options:
       - When changes wait for a restart of the device (C(reboot_pending)) after the settings
         are made, restart the device and wait until it answers again after its start, then
         confirm its settings (see C(confirm_within)).
-      - Never restarts in check mode.
+      - Never restarts in check mode, but reports the restart it would do (C(restarted)).
       - Without it, changes that wait for a restart give a warning.
     type: bool
     default: false
@@ -73,6 +77,13 @@ options:
       - Only used with C(restart).
     type: int
     default: 300
+  retries:
+    description:
+      - How many times a change set refused because the device was changed since it was
+        read (HTTP 412) is tried again after reading the device anew. The task then fails
+        naming the conflict.
+    type: int
+    default: 3
   restart_timeout:
     description:
       - Seconds to wait for the device to answer again after a restart.
@@ -154,11 +165,20 @@ changes:
   elements: dict
   sample: [{"setting": "encoder.bitrate", "before": 4000000, "after": 6000000}]
 requests:
-  description: The submit field of each request sent (or that would be sent), in order.
+  description:
+    - Each change set sent, in order (more than one after a conflict), the secrets shown as
+      C((hidden)). Empty in check mode and when nothing differed.
   returned: always
   type: list
-  elements: str
-  sample: ["codec_submit", "name3_submit"]
+  elements: dict
+  sample: [{"settings": {"encoder": {"bitrate": 6000000}}}]
+answer:
+  description:
+    - What the device answered to the last change set, C(status) (null when no answer came)
+      and C(body) (its refusal, or what it changed and its new revision).
+  returned: always
+  type: dict
+  sample: {"status": 200, "body": {"changed": ["encoder.bitrate"], "revision": "9c1e4f0a2b7d3e61"}}
 reboot_pending:
   description:
     - Whether changes wait for a restart of the device, as its document says after the run
@@ -166,7 +186,7 @@ reboot_pending:
   returned: success
   type: bool
 restarted:
-  description: Whether the device was restarted.
+  description: Whether the device was restarted (in check mode, whether it would be).
   returned: always
   type: bool
 confirmed:
@@ -185,120 +205,154 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
-    CONFIRM_WITHIN_MAX, CONFIRM_WITHIN_MIN, DEVICE_ARGUMENT_SPEC, HIDDEN, Device, DeviceError,
-    field_parts, lookup, nest, quote_reply, refusal, requests_for, same_value, secret_values,
-    validate, without_secrets)
+    CONFIRM_WITHIN_MAX, CONFIRM_WITHIN_MIN, DEVICE_ARGUMENT_SPEC, HIDDEN, SECRETS, AnswerError, Device,
+    DeviceError, UnreachableError, lookup, nest, same_value, secret_values, validate, without_secrets)
 
 
 def shown(change, key):
     return HIDDEN if change['secret'] else change[key]
 
 
-def run(module, device, progress):
-    params = module.params
-    within = params['confirm_within']
-    if within != 0 and not CONFIRM_WITHIN_MIN <= within <= CONFIRM_WITHIN_MAX:
-        module.fail_json(msg='confirm_within: %s is neither 0 nor from %s to %s seconds'
-                         % (within, CONFIRM_WITHIN_MIN, CONFIRM_WITHIN_MAX), changed=False)
-    schema = device.schema()
-    wanted, errors = validate(schema, params['settings'])
-    if errors:
-        module.fail_json(msg="refused by the device's schema, nothing sent: " + '; '.join(errors),
-                         errors=errors, changed=False)
-    # A part of a field goes joined with the other part as the device holds
-    # it, which only the secrets show.
-    secrets = any(rule.get('writeOnly') or 'part' in rule['x-form'] for _name, _value, rule in wanted)
-    for _name, value, rule in wanted:
-        if rule.get('writeOnly') and isinstance(value, str):
-            module.no_log_values.add(value)
-    document = device.document(secrets=secrets)
-    module.no_log_values.update(secret_values(document))
-    current = document.get('settings', {})
-    parts = field_parts(schema)
+def described(changes):
+    return [{'setting': c['setting'], 'before': shown(c, 'before'), 'after': shown(c, 'after')} for c in changes]
 
+
+def changes_between(wanted, current):
+    """The wanted settings whose values the device does not hold, in the
+    device's command order (the order its schema gives)."""
     changes = []
     for name, value, rule in wanted:
         before, _found = lookup(current, name)
         if same_value(before, value):
             continue
-        change = {'setting': name, 'before': before, 'after': value,
-                  'form': rule['x-form'], 'secret': bool(rule.get('writeOnly'))}
-        if 'part' in rule['x-form']:
-            change['parts'] = parts.get(rule['x-form'].get('field'), {})
-        changes.append(change)
-    posts = requests_for(changes, current)
-    ordered = [name for post in posts for name in post['settings']]
-    by_name = dict((change['setting'], change) for change in changes)
-    changes = [by_name[name] for name in ordered]
+        changes.append({'setting': name, 'before': before, 'after': value, 'order': rule['x-form']['order'],
+                        'secret': bool(rule.get('writeOnly'))})
+    return sorted(changes, key=lambda c: c['order'])
 
-    result = dict(
-        changed=bool(changes),
-        changes=[{'setting': c['setting'], 'before': shown(c, 'before'), 'after': shown(c, 'after')}
-                 for c in changes],
-        requests=[post['submit'] for post in posts],
-        restarted=False,
-        confirmed=False,
-        diff=dict(before=nest([(c['setting'], shown(c, 'before')) for c in changes]),
-                  after=nest([(c['setting'], shown(c, 'after')) for c in changes])),
-    )
-    if module.check_mode:
-        result['reboot_pending'] = bool(document.get('reboot_pending'))
-        module.exit_json(**result)
 
-    refused = None
-    replies = {}
-    for post in posts:
-        # From here on a failure may follow a change: the device may also
-        # have acted on a request whose answer was lost.
-        progress['sent'] = True
+def sent_as(change_set, changes):
+    """The change set as the result shows it: the secrets hidden."""
+    return {'settings': nest([(c['setting'], shown(c, 'after')) for c in changes])} if change_set else {}
+
+
+def apply_once(module, device, wanted, secrets, result):
+    """Reads the device, and sends what differs as one change set with the
+    revision it read. Returns (document after, None) or (None, the 412
+    answer) when the device changed since it was read."""
+    document, revision = device.document_and_revision(secrets=secrets)
+    module.no_log_values.update(secret_values(document))
+    changes = changes_between(wanted, document.get('settings', {}))
+    result['changes'] = described(changes)
+    result['changed'] = bool(changes)
+    result['diff'] = dict(before=nest([(c['setting'], shown(c, 'before')) for c in changes]),
+                          after=nest([(c['setting'], shown(c, 'after')) for c in changes]))
+    if not changes or module.check_mode:
+        return document, None
+    change_set = {'settings': nest([(c['setting'], c['after']) for c in changes])}
+    result['requests'].append(sent_as(change_set, changes))
+    try:
+        answer = device.change_set(change_set, revision=revision)
+    except AnswerError as e:
+        result['answer'] = {'status': e.code, 'body': e.answer}
+        if e.code == 412:
+            return None, e
+        result['changed'] = False
+        module.fail_json(msg='the device refused the change set, nothing was changed: %s' % to_native(e), **result)
+    except UnreachableError as e:
+        # The device may have applied the set and lost only its answer: what
+        # it holds now says which.
+        result['answer'] = {'status': None, 'body': None}
         try:
-            reply = device.post([(post['submit'], '')] + post['fields'])
-        except DeviceError as e:
-            raise DeviceError('%s (while sending %s)' % (to_native(e), ', '.join(post['settings'])))
-        for name in post['settings']:
-            replies[name] = reply
-        lines = refusal(reply)
-        if lines:
-            refused = (post, lines, reply)
-            break  # the rest of the settings may build on this one
+            now = device.document(secrets=secrets)
+        except DeviceError as again:
+            module.fail_json(msg='the device did not answer the change set (%s), nor a read after it (%s): '
+                             'whether it was applied is not known' % (to_native(e), to_native(again)), **result)
+        module.no_log_values.update(secret_values(now))
+        left = changes_between(wanted, now.get('settings', {}))
+        if not left:
+            module.warn('the answer to the change set was lost (%s); the device holds every wanted value'
+                        % to_native(e))
+            return now, None
+        held = len(changes) - len(left)
+        result['changed'] = False
+        module.fail_json(msg='the device did not answer the change set (%s); it holds %s of the %s changes, '
+                         'so it applied none of them (a change set is applied whole or not at all)'
+                         % (to_native(e), 'none' if held == 0 else held, len(changes)), **result)
+    result['answer'] = {'status': 200, 'body': {'changed': answer.get('changed'),
+                                                'revision': answer.get('revision')}}
+    state = answer.get('state')
+    if not isinstance(state, dict):
+        raise DeviceError('the device applied the change set but answered no document')
+    return state, None
 
-    after = device.document(secrets=secrets)
-    module.no_log_values.update(secret_values(after))
-    missing = []
-    for change in changes:
-        now, _found = lookup(after.get('settings', {}), change['setting'])
-        if not same_value(now, change['after']):
-            reply = replies.get(change['setting'])
-            if refused and change['setting'] in refused[0]['settings']:
-                reply = None  # quoted with the refusal
-            missing.append('%s: wanted %s, the device has %s%s' % (
-                change['setting'], shown(change, 'after'), HIDDEN if change['secret'] else now,
-                '' if reply is None else ' (its reply: %s)' % quote_reply(reply)))
-    if refused or missing:
-        parts = []
-        if refused:
-            post, lines, reply = refused
-            rest = '' if post is posts[-1] else '; the later requests were not sent'
-            parts.append('the device refused %s (%s): %s%s; its reply: %s'
-                         % (', '.join(post['settings']), post['submit'], ', '.join(lines), rest,
-                            quote_reply(reply)))
-        if missing:
-            parts.append('not set on the device: ' + '; '.join(missing))
-        result['msg'] = ' -- '.join(parts)
-        result['reboot_pending'] = bool(after.get('reboot_pending'))
-        result['state'] = without_secrets(after)
-        module.fail_json(**result)
+
+def run(module, device, progress, result):
+    params = module.params
+    within = params['confirm_within']
+    if within != 0 and not CONFIRM_WITHIN_MIN <= within <= CONFIRM_WITHIN_MAX:
+        module.fail_json(msg='confirm_within: %s is neither 0 nor from %s to %s seconds'
+                         % (within, CONFIRM_WITHIN_MIN, CONFIRM_WITHIN_MAX), **result)
+    schema = device.schema()
+    wanted, errors = validate(schema, params['settings'])
+    if errors:
+        module.fail_json(msg="refused by the device's schema, nothing sent: " + '; '.join(errors),
+                         errors=errors, **result)
+    # A secret is compared with the one the device holds, which only the
+    # secrets show.
+    secrets = any(rule.get('writeOnly') for _name, _value, rule in wanted)
+    for _name, value, rule in wanted:
+        if rule.get('writeOnly') and isinstance(value, str):
+            module.no_log_values.add(value)
+
+    # A device changed by someone else between the read and the change set
+    # is read again: the wanted values are compared anew, never overwritten
+    # blindly.
+    for attempt in range(params['retries'] + 1):
+        progress['sent'] = bool(result['requests'])
+        after, conflict = apply_once(module, device, wanted, secrets, result)
+        if conflict is None:
+            break
+        result['conflicts'] = attempt + 1
+    else:
+        result['changed'] = False
+        module.fail_json(msg='the device was changed by someone else between each read and change set (%s times, '
+                         'HTTP 412); nothing of this task was applied: %s' % (params['retries'] + 1, to_native(conflict)),
+                         **result)
+    progress['sent'] = bool(result['requests'])
+    if result['requests']:
+        result['changed'] = True
 
     if params['restart'] and after.get('reboot_pending'):
-        progress['sent'] = True
-        after, result['confirmed'] = device.restart(params['restart_timeout'], within, after)
-        result['restarted'] = True
-        result['changed'] = True
+        if module.check_mode:
+            result['restarted'] = True  # what it would do
+            result['changed'] = True
+        else:
+            progress['sent'] = True
+            after, result['confirmed'] = device.restart(params['restart_timeout'], within, after)
+            result['restarted'] = True
+            result['changed'] = True
+    elif params['restart'] and module.check_mode and result['changes']:
+        result['restarted'] = True  # the changes would wait for a restart
     result['reboot_pending'] = bool(after.get('reboot_pending'))
     result['state'] = without_secrets(after)
-    if result['reboot_pending']:
+    if result['reboot_pending'] and not params['restart']:
         module.warn('changes wait for a restart of the device (restart: true restarts it)')
     module.exit_json(**result)
+
+
+class SettingsModule(AnsibleModule):
+    """The secrets inside the settings are hidden from the invocation log
+    (syslog or the journal) as no_log options are: Ansible logs the
+    invocation before the module runs."""
+
+    def _log_invocation(self):
+        settings = self.params.get('settings')
+        for section, name in SECRETS:
+            group = settings.get(section) if isinstance(settings, dict) else None
+            value = group.get(name) if isinstance(group, dict) else None
+            if isinstance(value, str) and value:
+                self.no_log_values.add(value)
+        super(SettingsModule, self)._log_invocation()
 
 
 def main():
@@ -308,13 +362,16 @@ def main():
         restart=dict(type='bool', default=False),
         restart_timeout=dict(type='int', default=300),
         confirm_within=dict(type='int', default=300),
+        retries=dict(type='int', default=3),
     )
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    module = SettingsModule(argument_spec=argument_spec, supports_check_mode=True)
     progress = {'sent': False}
+    result = dict(changed=False, changes=[], requests=[], answer=None, restarted=False, confirmed=False)
     try:
-        run(module, Device(module.params), progress)
+        run(module, Device(module.params), progress, result)
     except DeviceError as e:
-        module.fail_json(msg=to_native(e), changed=progress['sent'])
+        result['changed'] = progress['sent']
+        module.fail_json(msg=to_native(e), **result)
 
 
 if __name__ == '__main__':
