@@ -148,8 +148,12 @@ for h in $devices; do
         grep -q '"rtmp_key": "fleet-key-7"' "$f" &&
         saved=$((saved + 1))
 done
-if [ "$status" -eq 0 ] && [ "$saved" -eq "$DEVICES" ]; then
-    pass "$saved backups with their secrets, owner-only"
+play backup-again "$src/ansible/playbooks/backup.yml" -e "backup_dir=$work/backups"
+# shellcheck disable=SC2086
+if [ "$status" -eq 0 ] && [ "$saved" -eq "$DEVICES" ] && expect_recap "$work/backup-again.log" "changed=0 failed=0" $devices &&
+    python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); sys.exit(sorted(d) != ["codec_template", "schema", "settings"] or "passphrase_set" in d["settings"]["wifi"])' \
+        "$work/backups/dev01.json"; then
+    pass "$saved backups with their secrets, owner-only, the template and the settings only, the same when taken again"
 else
     fail "backup: status $status, $saved good files"; tail -40 "$work/backup.log"
 fi

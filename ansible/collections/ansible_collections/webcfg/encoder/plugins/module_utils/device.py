@@ -466,23 +466,29 @@ def check_value(name, value, rule):
     return None
 
 
-def validate(schema, wanted):
+def validate(schema, wanted, ignore_unknown=False, skip_read_only=False):
     """Checks every wanted setting against the device's schema. Returns the
-    settings with their values coerced, and the list of refusals."""
+    settings with their values coerced, the list of refusals, and the
+    settings left out as unknown (with ignore_unknown)."""
     errors = []
     checked = []
+    unknown = []
     if not isinstance(wanted, dict):
-        return checked, ['settings: must be a dictionary laid out as the settings of the state document']
+        return checked, ['settings: must be a dictionary laid out as the settings of the state document'], unknown
     for name, value in flatten(wanted):
         if value is None:
             continue  # no value known (a backup of an unreadable file): left as it is
         rule = setting_schema(schema, name)
         if rule is None:
-            errors.append('%s: not a setting of this device (additionalProperties)' % name)
+            if ignore_unknown:
+                unknown.append(name)
+            else:
+                errors.append('%s: not a setting of this device (additionalProperties)' % name)
             continue
         value = coerce(value, rule)
         if rule.get('readOnly'):
-            errors.append('%s: is read-only (readOnly)' % name)
+            if not skip_read_only:
+                errors.append('%s: is read-only (readOnly)' % name)
             continue
         problem = check_value(name, value, rule)
         if problem:
@@ -496,11 +502,43 @@ def validate(schema, wanted):
             errors.append('%s: is set through the codec template swap, which is not a setting' % name)
             continue
         checked.append((name, value, rule))
-    return checked, errors
+    return checked, errors, unknown
 
 
+def drop(tree, name):
+    """tree without the setting name ("section.name"), as a copy."""
+    out = json.loads(json.dumps(tree))
+    node = out
+    keys = name.split('.')
+    for key in keys[:-1]:
+        node = node.get(key) if isinstance(node, dict) else None
+    if isinstance(node, dict):
+        node.pop(keys[-1], None)
+    return out
 
 
+def merged(base, over):
+    out = json.loads(json.dumps(base))
+    for key, value in (over or {}).items():
+        if isinstance(value, dict) and isinstance(out.get(key), dict):
+            out[key] = merged(out[key], value)
+        else:
+            out[key] = value
+    return out
+
+
+def backup_of(document, schema):
+    """What a backup holds: the template and every setting a restore can
+    set, with the document's schema version; nothing that changes by itself
+    (what the device detects, what waits for a restart)."""
+    settings = {}
+    for name, value in flatten(document.get('settings') or {}):
+        rule = setting_schema(schema, name)
+        if rule is None or rule.get('readOnly'):
+            continue
+        settings = merged(settings, nest([(name, value)]))
+    return {'schema': document.get('schema'), 'codec_template': document.get('codec_template'),
+            'settings': settings}
 
 
 def without_secrets(document):

@@ -53,7 +53,33 @@ options:
       - A null value leaves the setting as it is (a backup holds null for a value the device
         could not read).
     type: dict
-    required: true
+    default: {}
+  codec_template:
+    description:
+      - The encoder's factory template (C(aac) or C(mp3)). Swapping it resets the settings it
+        holds; it goes first, in the same change set as the settings, which are then all sent
+        to be set after the swap.
+    type: str
+  backup:
+    description:
+      - A backup as the C(state) module's C(dest) writes it (read it with
+        C(lookup('file', path) | from_json)). Its template and settings are wanted, but for
+        those of C(per_device); C(settings) goes over them. Its read-only settings are left out.
+      - Its secrets are kept out of every log and result like those of C(settings).
+    type: dict
+  per_device:
+    description:
+      - Settings of a backup that belong to the device it came from, left as the device holds
+        them. C([]) restores them too.
+    type: list
+    elements: str
+    default: [network.ip, network.mac, wifi.address]
+  ignore_unknown:
+    description:
+      - Leave out settings this device does not have (a backup of a newer device), with a
+        warning and in C(skipped), instead of refusing the whole task.
+    type: bool
+    default: false
   restart:
     description:
       - When changes wait for a restart of the device (C(reboot_pending)) after the settings
@@ -172,6 +198,11 @@ requests:
   type: list
   elements: dict
   sample: [{"settings": {"encoder": {"bitrate": 6000000}}}]
+skipped:
+  description: The settings left out because this device does not have them (C(ignore_unknown)).
+  returned: when some were
+  type: list
+  elements: str
 answer:
   description:
     - What the device answered to the last change set, C(status) (null when no answer came)
@@ -201,12 +232,15 @@ state:
   type: dict
 '''
 
+import json
+
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
     CONFIRM_WITHIN_MAX, CONFIRM_WITHIN_MIN, DEVICE_ARGUMENT_SPEC, HIDDEN, SECRETS, AnswerError, Device,
-    DeviceError, UnreachableError, lookup, nest, same_value, secret_values, validate, without_secrets)
+    DeviceError, UnreachableError, drop, lookup, merged, nest, same_value, secret_values, validate,
+    without_secrets)
 
 
 def shown(change, key):
@@ -217,38 +251,72 @@ def described(changes):
     return [{'setting': c['setting'], 'before': shown(c, 'before'), 'after': shown(c, 'after')} for c in changes]
 
 
-def changes_between(wanted, current):
-    """The wanted settings whose values the device does not hold, in the
-    device's command order (the order its schema gives)."""
+def changes_between(wanted, current, every=False):
+    """The wanted settings whose values the device does not hold (every
+    one with every), in the device's command order (its schema's)."""
     changes = []
     for name, value, rule in wanted:
         before, _found = lookup(current, name)
-        if same_value(before, value):
+        if same_value(before, value) and not every:
             continue
         changes.append({'setting': name, 'before': before, 'after': value, 'order': rule['x-form']['order'],
                         'secret': bool(rule.get('writeOnly'))})
     return sorted(changes, key=lambda c: c['order'])
 
 
+def change_set_of(changes, key='after'):
+    """The changes as a change set: the template beside the settings."""
+    out = {}
+    settings = [(c['setting'], c[key] if key == 'after' else shown(c, 'after'))
+                for c in changes if c['setting'] != 'codec_template']
+    if settings:
+        out['settings'] = nest(settings)
+    for c in changes:
+        if c['setting'] == 'codec_template':
+            out['codec_template'] = c['after']
+    return out
+
+
 def sent_as(change_set, changes):
     """The change set as the result shows it: the secrets hidden."""
-    return {'settings': nest([(c['setting'], shown(c, 'after')) for c in changes])} if change_set else {}
+    return change_set_of(changes, key='shown')
 
 
-def apply_once(module, device, wanted, secrets, result):
+def wanted_tree(params):
+    """The settings wanted: a backup's, without the settings of the device's
+    own (per_device), with the settings option over them; and the template."""
+    tree = {}
+    template = params['codec_template']
+    backup = params['backup']
+    if backup is not None:
+        tree = backup.get('settings') if isinstance(backup.get('settings'), dict) else {}
+        for name in params['per_device']:
+            tree = drop(tree, name)
+        if template is None:
+            template = backup.get('codec_template')
+    return merged(tree, params['settings'] or {}), template
+
+
+def apply_once(module, device, wanted, template, secrets, result):
     """Reads the device, and sends what differs as one change set with the
     revision it read. Returns (document after, None) or (None, the 412
     answer) when the device changed since it was read."""
     document, revision = device.document_and_revision(secrets=secrets)
     module.no_log_values.update(secret_values(document))
-    changes = changes_between(wanted, document.get('settings', {}))
+    # A template swap resets the settings it holds: then every wanted one
+    # goes with it, to be set after the swap.
+    swap = template is not None and template != document.get('codec_template')
+    changes = changes_between(wanted, document.get('settings', {}), every=swap)
+    if swap:
+        changes.insert(0, {'setting': 'codec_template', 'before': document.get('codec_template'),
+                           'after': template, 'order': -1, 'secret': False})
     result['changes'] = described(changes)
     result['changed'] = bool(changes)
     result['diff'] = dict(before=nest([(c['setting'], shown(c, 'before')) for c in changes]),
                           after=nest([(c['setting'], shown(c, 'after')) for c in changes]))
     if not changes or module.check_mode:
         return document, None
-    change_set = {'settings': nest([(c['setting'], c['after']) for c in changes])}
+    change_set = change_set_of(changes)
     result['requests'].append(sent_as(change_set, changes))
     try:
         answer = device.change_set(change_set, revision=revision)
@@ -293,7 +361,14 @@ def run(module, device, progress, result):
         module.fail_json(msg='confirm_within: %s is neither 0 nor from %s to %s seconds'
                          % (within, CONFIRM_WITHIN_MIN, CONFIRM_WITHIN_MAX), **result)
     schema = device.schema()
-    wanted, errors = validate(schema, params['settings'])
+    tree, template = wanted_tree(params)
+    wanted, errors, unknown = validate(schema, tree, ignore_unknown=params['ignore_unknown'],
+                                       skip_read_only=params['backup'] is not None)
+    if unknown:
+        result['skipped'] = unknown
+        module.warn('not settings of this device, left out: %s' % ', '.join(unknown))
+    if template is not None and template not in (schema.get('$defs', {}).get('codec_template', {}).get('enum') or []):
+        errors.append('codec_template: %s is not one of the templates of this device (enum)' % json.dumps(template))
     if errors:
         module.fail_json(msg="refused by the device's schema, nothing sent: " + '; '.join(errors),
                          errors=errors, **result)
@@ -309,7 +384,7 @@ def run(module, device, progress, result):
     # blindly.
     for attempt in range(params['retries'] + 1):
         progress['sent'] = bool(result['requests'])
-        after, conflict = apply_once(module, device, wanted, secrets, result)
+        after, conflict = apply_once(module, device, wanted, template, secrets, result)
         if conflict is None:
             break
         result['conflicts'] = attempt + 1
@@ -346,19 +421,24 @@ class SettingsModule(AnsibleModule):
     invocation before the module runs."""
 
     def _log_invocation(self):
-        settings = self.params.get('settings')
-        for section, name in SECRETS:
-            group = settings.get(section) if isinstance(settings, dict) else None
-            value = group.get(name) if isinstance(group, dict) else None
-            if isinstance(value, str) and value:
-                self.no_log_values.add(value)
+        backup = self.params.get('backup')
+        for settings in (self.params.get('settings'), backup.get('settings') if isinstance(backup, dict) else None):
+            for section, name in SECRETS:
+                group = settings.get(section) if isinstance(settings, dict) else None
+                value = group.get(name) if isinstance(group, dict) else None
+                if isinstance(value, str) and value:
+                    self.no_log_values.add(value)
         super(SettingsModule, self)._log_invocation()
 
 
 def main():
     argument_spec = dict(DEVICE_ARGUMENT_SPEC)
     argument_spec.update(
-        settings=dict(type='dict', required=True),
+        settings=dict(type='dict', default={}),
+        codec_template=dict(type='str'),
+        backup=dict(type='dict'),
+        per_device=dict(type='list', elements='str', default=['network.ip', 'network.mac', 'wifi.address']),
+        ignore_unknown=dict(type='bool', default=False),
         restart=dict(type='bool', default=False),
         restart_timeout=dict(type='int', default=300),
         confirm_within=dict(type='int', default=300),

@@ -27,8 +27,12 @@ options:
     default: false
   dest:
     description:
-      - Also save the document as JSON to this file on the control machine, readable by its
-        owner only (mode 0600), replacing the file whole. The directory must exist.
+      - Also save a backup to this file on the control machine, readable by its owner only
+        (mode 0600), replacing the file whole. The directory must exist.
+      - The backup holds C(schema) (the document's version), C(codec_template) and the
+        C(settings) a restore can set, keys in a stable order; nothing the device reports of
+        itself (the detected input, C(reboot_pending)), so that it changes only when the
+        device was configured. The settings module's C(backup) option restores it.
       - The file keeps the secrets read with C(secrets); the returned C(state) then leaves
         them out, so the task needs no C(no_log).
       - Reports C(changed) when the file's content changes.
@@ -106,13 +110,13 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_bytes, to_native
 
 from ansible_collections.webcfg.encoder.plugins.module_utils.device import (
-    DEVICE_ARGUMENT_SPEC, Device, DeviceError, without_secrets)
+    DEVICE_ARGUMENT_SPEC, Device, DeviceError, backup_of, without_secrets)
 
 
 def save(module, dest, document):
     """Writes the document to dest whole (a temporary file beside it, renamed
     over it), owner-only; returns whether the content changed."""
-    data = to_bytes(json.dumps(document, indent=2, ensure_ascii=False) + '\n')
+    data = to_bytes(json.dumps(document, indent=2, ensure_ascii=False, sort_keys=True) + '\n')
     try:
         with open(dest, 'rb') as f:
             if f.read() == data:
@@ -152,7 +156,11 @@ def main():
     dest = module.params['dest']
     if not dest:
         module.exit_json(changed=False, state=document)
-    changed = save(module, dest, document)
+    try:
+        schema = Device(module.params).schema()
+    except DeviceError as e:
+        module.fail_json(msg=to_native(e))
+    changed = save(module, dest, backup_of(document, schema))
     without_secrets(document)
     # Not "dest": AnsibleModule would add file details, "state" among them.
     module.exit_json(changed=changed, state=document, saved_to=dest)
