@@ -1,7 +1,8 @@
 # -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
 """HTTP access to one encoder: its state document, its schema and its
-settings program, with the checks that keep a play from sending what the
-device would refuse."""
+change sets, with the checks that keep a play from sending what the device
+would refuse."""
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type

@@ -1,5 +1,6 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
@@ -31,7 +32,7 @@ description:
     new value of every setting that changes).
 version_added: 1.0.0
 author:
-  - webcfg developers
+  - webcfg developers (@webcfg)
 extends_documentation_fragment:
   - webcfg.encoder.device
 options:
