@@ -15,7 +15,8 @@
 # device runs them through a wrapper that changes into its own root.
 # start writes DIR/inventory.yml (group encoders, halves studio and hall) and
 # DIR/devices (name, URL, root per line). Login: admin / $FLEET_PASSWORD
-# (default fleet-demo). --https serves TLS with a self-signed certificate,
+# (default fleet-demo). --https serves TLS with a self-signed certificate
+# (its fingerprint in the inventory as webcfg_fingerprint),
 # --basic asks for a basic login instead of digest.
 set -eu
 
@@ -111,8 +112,10 @@ chmod 600 "$dir/htdigest"
 
 tls=""
 if [ "$scheme" = https ]; then
-    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=127.0.0.1 \
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
         -keyout "$dir/device.key" -out "$dir/device.crt" 2>/dev/null
+    # Clients pin it by its fingerprint rather than not checking it.
+    fingerprint=sha256:$(openssl x509 -in "$dir/device.crt" -noout -fingerprint -sha256 | cut -d= -f2)
     cat "$dir/device.crt" "$dir/device.key" > "$dir/device.pem"
     chmod 600 "$dir/device.key" "$dir/device.pem"
     tls="server.modules += (\"mod_openssl\")
@@ -212,7 +215,7 @@ half=$(((count + 1) / 2))
     echo "    ansible_python_interpreter: \"{{ ansible_playbook_python }}\""
     echo "    webcfg_username: $user"
     echo "    webcfg_password: $password"
-    [ "$scheme" = https ] && echo "    webcfg_validate_certs: false"
+    [ "$scheme" = https ] && echo "    webcfg_fingerprint: \"$fingerprint\""
     echo "  children:"
     echo "    encoders:"
     echo "      children:"

@@ -22,8 +22,10 @@ options:
     default: /cgi-bin/
   username:
     description:
-      - Login name of the device's web server. Digest and basic logins both work; the
-        device's challenge picks one.
+      - Login name of the device's web server. A digest login always works; a basic login,
+        which sends the password in clear, only over https to a device whose certificate
+        is checked (C(validate_certs) with the system's CAs or C(ca_path), or
+        C(fingerprint)). Otherwise the password is not sent and the task fails.
       - Leave out for a device without a login.
     type: str
   password:
@@ -32,10 +34,23 @@ options:
     type: str
   validate_certs:
     description:
-      - Check the device's HTTPS certificate. Set to C(false) only for a device with a
-        self-signed certificate on a trusted network.
+      - Check the device's HTTPS certificate against the system's CAs (or C(ca_path)).
+        For a device with a self-signed certificate give its C(fingerprint) instead of
+        turning this off.
     type: bool
     default: true
+  ca_path:
+    description:
+      - A CA certificate file (PEM) or a directory of them to check the device's
+        certificate against, instead of the system's.
+    type: path
+  fingerprint:
+    description:
+      - The SHA-256 fingerprint of the device's own certificate, C(sha256:) and 64
+        hexadecimal digits (colons allowed, as C(openssl x509 -noout -fingerprint -sha256)
+        prints them). The certificate must match it on every connection; the CAs and
+        the name are then not looked at. Per device, e.g. an inventory variable.
+    type: str
   timeout:
     description:
       - Seconds to wait for each HTTP answer of the device.

@@ -7,16 +7,21 @@ would refuse."""
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
+import hashlib
 import json
+import os
 import re
 import socket
+import ssl
 import time
 
 from ansible.module_utils.common.text.converters import to_native, to_text
 from ansible.module_utils.six.moves import http_client
 from ansible.module_utils.six.moves.urllib.error import HTTPError, URLError
 from ansible.module_utils.six.moves.urllib.parse import urlsplit
-from ansible.module_utils.urls import open_url, ConnectionError as UrlsConnectionError
+from ansible.module_utils.six.moves.urllib.request import (
+    HTTPBasicAuthHandler, HTTPDigestAuthHandler, HTTPHandler, HTTPPasswordMgrWithDefaultRealm,
+    HTTPRedirectHandler, HTTPSHandler, Request, build_opener)
 
 # Options shared by every module of the collection.
 DEVICE_ARGUMENT_SPEC = dict(
@@ -25,6 +30,8 @@ DEVICE_ARGUMENT_SPEC = dict(
     username=dict(type='str'),
     password=dict(type='str', no_log=True),
     validate_certs=dict(type='bool', default=True),
+    ca_path=dict(type='path'),
+    fingerprint=dict(type='str'),
     timeout=dict(type='int', default=30),
 )
 
@@ -75,6 +82,43 @@ class UnreachableError(DeviceError):
     """No answer: the connection was refused, dropped or timed out."""
 
 
+def fingerprint_hex(text):
+    """A certificate fingerprint as "sha256:AB:CD:..." (colons optional) in
+    lower-case hex, or None when it is not one."""
+    if not isinstance(text, str) or not text.lower().startswith('sha256:'):
+        return None
+    digits = text[len('sha256:'):].replace(':', '').lower()
+    return digits if re.match(r'^[0-9a-f]{64}$', digits) else None
+
+
+class PinnedHTTPSHandler(HTTPSHandler):
+    """HTTPS whose certificate must have the pinned SHA-256 fingerprint,
+    checked on the very connection the request then uses."""
+
+    def __init__(self, context, fingerprint):
+        HTTPSHandler.__init__(self, context=context)
+        self.pinned = fingerprint
+
+    def https_open(self, req):
+        pinned = self.pinned
+
+        class Connection(http_client.HTTPSConnection):
+            def connect(self):
+                http_client.HTTPSConnection.connect(self)
+                got = hashlib.sha256(self.sock.getpeercert(binary_form=True)).hexdigest()
+                if got != pinned:
+                    self.sock.close()
+                    raise ssl.SSLError('the certificate fingerprint sha256:%s is not the pinned one' % got)
+
+        return self.do_open(Connection, req, context=self._context)
+
+
+class NoRedirect(HTTPRedirectHandler):
+    # A device answers itself; a redirect would carry the login elsewhere.
+    def redirect_request(self, req, fp, code, msg, headers, newurl):
+        return None
+
+
 class Device(object):
     """One encoder, reached at url + cgi_path."""
 
@@ -91,6 +135,40 @@ class Device(object):
         self.password = params.get('password')
         self.validate_certs = params['validate_certs']
         self.timeout = params['timeout']
+        self.https = parts.scheme == 'https'
+        self.pinned = None
+        if params.get('fingerprint'):
+            self.pinned = fingerprint_hex(params['fingerprint'])
+            if self.pinned is None:
+                raise DeviceError('fingerprint must be sha256: and 64 hexadecimal digits (colons allowed), not %r'
+                                  % params['fingerprint'])
+            if not self.https:
+                raise DeviceError('fingerprint needs an https:// url')
+        # The password may go in clear (a basic login) only to a device whose
+        # certificate was checked: against the CAs, or by its fingerprint.
+        self.verified = self.https and (self.validate_certs or self.pinned is not None)
+        self.opener = self._opener(base, params.get('ca_path'))
+
+    def _opener(self, base, ca_path):
+        handlers = [NoRedirect(), HTTPHandler()]
+        if self.https:
+            if self.validate_certs and self.pinned is None:
+                if ca_path and os.path.isdir(ca_path):
+                    context = ssl.create_default_context(capath=ca_path)
+                else:
+                    context = ssl.create_default_context(cafile=ca_path or None)
+            else:
+                context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+                context.check_hostname = False
+                context.verify_mode = ssl.CERT_NONE
+            handlers.append(PinnedHTTPSHandler(context, self.pinned) if self.pinned else HTTPSHandler(context=context))
+        if self.username:
+            passwords = HTTPPasswordMgrWithDefaultRealm()
+            passwords.add_password(None, base, self.username, self.password or '')
+            handlers.append(HTTPDigestAuthHandler(passwords))
+            if self.verified:
+                handlers.append(HTTPBasicAuthHandler(passwords))
+        return build_opener(*handlers)
 
     def _open(self, url, data=None, timeout=None, content_type='application/x-www-form-urlencoded',
               extra_headers=None, answer_headers=None):
@@ -98,18 +176,22 @@ class Device(object):
         headers = dict(extra_headers or {})
         if data is not None:
             headers['Content-Type'] = content_type
+        headers['User-Agent'] = 'webcfg.encoder'
         try:
-            # Without force_basic_auth the handler answers the device's own
-            # challenge: digest or basic, whichever it asks for.
-            response = open_url(url, data=data, headers=headers, method=method,
-                                url_username=self.username, url_password=self.password,
-                                force_basic_auth=False, validate_certs=self.validate_certs,
-                                timeout=timeout or self.timeout, follow_redirects='none',
-                                http_agent='webcfg.encoder')
+            # The handlers answer the device's own challenge: digest always,
+            # basic only over a checked certificate.
+            request = Request(url, data=data, headers=headers)
+            request.get_method = lambda: method
+            response = self.opener.open(request, timeout=timeout or self.timeout)
             if answer_headers is not None:
                 answer_headers.update((k.lower(), v) for k, v in response.headers.items())
             return response.read()
         except HTTPError as e:
+            challenge = (e.headers.get('WWW-Authenticate') or '').lower()
+            if e.code == 401 and self.username and challenge.startswith('basic') and not self.verified:
+                raise AnswerError('%s %s asks for a basic login, which would send the password in clear to a '
+                                  'device whose certificate is not checked; the password was not sent (use https '
+                                  'with validate_certs, ca_path or fingerprint)' % (method, url), 401, None)
             try:
                 body = to_text(e.read(), errors='surrogate_or_replace').strip()
             except Exception:
@@ -135,7 +217,7 @@ class Device(object):
                                 max(1, min(wait, BUSY_WAIT_CAP_SECONDS)), answer)
             raise AnswerError('%s %s answered HTTP %s %s%s' % (method, url, e.code, e.reason, detail),
                               e.code, answer)
-        except (URLError, UrlsConnectionError, http_client.HTTPException, socket.timeout, socket.error) as e:
+        except (URLError, http_client.HTTPException, ssl.SSLError, socket.timeout, socket.error) as e:
             reason = getattr(e, 'reason', e)
             raise UnreachableError('%s %s failed: %s' % (method, url, to_native(reason)))
 

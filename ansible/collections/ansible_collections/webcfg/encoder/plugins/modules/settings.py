@@ -129,9 +129,9 @@ attributes:
 EXAMPLES = r'''
 - name: Stream over UDP to the headend and push RTMP
   webcfg.encoder.settings:
-    url: "http://{{ inventory_hostname }}"
+    url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
+    password: "{{ vault_webcfg_password }}"
     settings:
       outputs:
         transport_stream: udp
@@ -146,8 +146,8 @@ EXAMPLES = r'''
   webcfg.encoder.settings:
     url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
-    validate_certs: false
+    password: "{{ vault_webcfg_password }}"
+    fingerprint: "{{ webcfg_fingerprint }}"
     settings:
       encoder:
         bitrate: 6000000
@@ -158,9 +158,9 @@ EXAMPLES = r'''
 
 - name: The same on a device whose start-up does not run webcfg-boot
   webcfg.encoder.settings:
-    url: "http://{{ inventory_hostname }}"
+    url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
+    password: "{{ vault_webcfg_password }}"
     settings:
       encoder:
         bitrate: 6000000
@@ -170,9 +170,9 @@ EXAMPLES = r'''
 
 - name: Move the first overlay window and set the subtitle
   webcfg.encoder.settings:
-    url: "http://{{ inventory_hostname }}"
+    url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
+    password: "{{ vault_webcfg_password }}"
     settings:
       overlays:
         mg: {enabled: true, x: 64, y: 48}

@@ -48,9 +48,9 @@ attributes:
 EXAMPLES = r'''
 - name: Read the device's document
   webcfg.encoder.state:
-    url: "http://{{ inventory_hostname }}"
+    url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
+    password: "{{ vault_webcfg_password }}"
   delegate_to: localhost
   register: encoder
 
@@ -62,8 +62,8 @@ EXAMPLES = r'''
   webcfg.encoder.state:
     url: "https://{{ inventory_hostname }}"
     username: admin
-    password: "{{ webcfg_password }}"
-    validate_certs: false
+    password: "{{ vault_webcfg_password }}"
+    fingerprint: "{{ webcfg_fingerprint }}"
     secrets: true
     dest: "/srv/backups/{{ inventory_hostname }}.json"
   delegate_to: localhost
