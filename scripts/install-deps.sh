@@ -47,7 +47,7 @@ for set in "$@"; do
         # The Ansible collection and its simulated fleet: each device a
         # lighttpd (TLS module for the HTTPS check), curl for the hand-made
         # changes, openssl for the self-signed certificate.
-        fleet) pkgs="$pkgs ansible-core python3-pytest lighttpd lighttpd-mod-openssl curl openssl" ;;
+        fleet) pkgs="$pkgs ansible-core python3-pytest python3-voluptuous pycodestyle lighttpd lighttpd-mod-openssl curl openssl" ;;
         *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
     esac
 done

@@ -404,8 +404,6 @@ def rolled_back_names(document):
     return 'no setting differed'
 
 
-
-
 def quote_reply(reply):
     text = reply.strip()
     if len(text) > REPLY_QUOTE_CHARS:
@@ -642,4 +640,3 @@ def secret_values(document):
         if isinstance(value, str) and value:
             found.append(value)
     return found
-
