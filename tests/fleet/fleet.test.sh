@@ -326,6 +326,27 @@ else
     grep -c 'Invoked' "$work/syslog.txt" || true
 fi
 
+echo "== the collection's integration target against one device"
+cat > "$work/integration.yml" <<EOF
+- hosts: dev06
+  gather_facts: false
+  module_defaults:
+    group/webcfg.encoder.device:
+      url: "{{ webcfg_url }}"
+      username: "{{ webcfg_username }}"
+      password: "{{ webcfg_password }}"
+  tasks:
+    - ansible.builtin.include_tasks: $src/ansible/collections/ansible_collections/webcfg/encoder/tests/integration/targets/settings/tasks/main.yml
+EOF
+ttl_before=$(cat "$(root_of dev06)/mnt/ttl.ini")
+play integration "$work/integration.yml"
+if [ "$status" -eq 0 ] && expect_recap "$work/integration.log" "changed=3 failed=0" dev06 &&
+    [ "$(cat "$(root_of dev06)/mnt/ttl.ini")" = "$ttl_before" ]; then
+    pass "the integration target passes, the device as it was"
+else
+    fail "integration target (status $status)"; grep -E '^(fatal|failed|dev06)' "$work/integration.log" | head
+fi
+
 echo "== HTTPS with a self-signed certificate and a basic login: the password only to a checked certificate"
 "$src/scripts/fleet.sh" start "$work/tls" 1 "$programs" --first-port $((FIRST_PORT + DEVICES + 10)) --https --basic > /dev/null
 tls_url=$(cut -d' ' -f2 "$work/tls/devices")
