@@ -15,6 +15,11 @@ if(NOT WEBCFG_ARMHF_SYSROOT)
   message(FATAL_ERROR "Set WEBCFG_ARMHF_SYSROOT (make build-armhf does)")
 endif()
 
+# A device is installed for ten years and more: 64-bit file offsets (a file
+# system may hand out 64-bit directory cookies) and 64-bit time (2038).
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64")
+
 set(CMAKE_FIND_ROOT_PATH ${WEBCFG_ARMHF_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -231,18 +231,27 @@ bool copyFile(const char* fromAppliancePath, const char* toAppliancePath) {
     return writeFile(toAppliancePath, *content, from.st_mode & 07777);
 }
 
-std::vector<std::string> regularFiles(const char* applianceDirectory) {
+std::optional<std::vector<std::string>> regularFiles(const char* applianceDirectory) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(path(applianceDirectory).c_str());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
+    if (!dir) return std::nullopt;
+    // readdir ends a listing and reports a failure (EOVERFLOW, EIO) alike:
+    // only errno tells them apart.
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            const bool failed = errno != 0;
+            ::closedir(dir);
+            if (failed) return std::nullopt;
+            break;
+        }
         // As the shell's "*" sees them: no hidden files.
         if (entry->d_name[0] == '.') continue;
         std::string full = path(applianceDirectory) + "/" + entry->d_name;
         struct stat st {};
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(entry->d_name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
 }

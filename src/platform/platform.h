@@ -89,8 +89,8 @@ bool writeFile(const char* appliancePath, const std::string& text, unsigned newF
 bool copyFile(const char* fromAppliancePath, const char* toAppliancePath);
 
 // Names of the regular files in a directory that a shell's "*" would list,
-// sorted; empty when it cannot be read.
-std::vector<std::string> regularFiles(const char* applianceDirectory);
+// sorted; nullopt when it cannot be opened or read to its end.
+std::optional<std::vector<std::string>> regularFiles(const char* applianceDirectory);
 
 // Serialises whole requests: an advisory lock on the /mnt directory, which
 // is never replaced, held until the process ends. A change takes it

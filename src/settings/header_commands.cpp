@@ -47,7 +47,11 @@ Flow cmdTemplate(int choice) {
     // start the encoder). Without the template nothing is copied: the
     // defaults belong to the script they come with.
     if (platform::copyFile(templ, "/mnt/autorun.sh")) {
-        for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
+        const std::optional<std::vector<std::string>> defaults = platform::regularFiles("/mnt/dfc");
+        // A default directory that cannot be listed copies nothing: said,
+        // like a default that cannot be copied.
+        if (!defaults) replyCannotOpen("Can't open file dfc");
+        for (const std::string& name : defaults.value_or(std::vector<std::string>{})) {
             const std::string from = "/mnt/dfc/" + name, to = "/mnt/" + name;
             if (!platform::copyFile(from.c_str(), to.c_str()))
                 replyCannotOpen(("Can't open file " + name).c_str());

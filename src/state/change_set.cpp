@@ -219,7 +219,7 @@ private:
 std::vector<std::string> changeableFiles() {
     std::vector<std::string> files = settingsFiles();
     files.push_back("/mnt/autorun.sh.swp");
-    for (const std::string& name : platform::regularFiles("/mnt/dfc")) {
+    for (const std::string& name : platform::regularFiles("/mnt/dfc").value_or(std::vector<std::string>{})) {
         const std::string target = "/mnt/" + name;
         if (std::find(files.begin(), files.end(), target) == files.end()) files.push_back(target);
     }

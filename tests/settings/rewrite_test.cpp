@@ -258,6 +258,18 @@ TEST(Rewrite, AacTemplateIsCopiedWithoutAReport) {
     EXPECT_FALSE(box.exists("/mnt/autorun.sh.swp"));
 }
 
+// A default directory that cannot be listed is a failure that is said,
+// not a swap that copied nothing in silence.
+TEST(Rewrite, ADefaultDirectoryThatCannotBeListedIsSaid) {
+    Sandbox box;
+    layOutWithoutWifi(box);
+    std::filesystem::remove_all(box.hostPath("/mnt/dfc"));
+    box.write("/mnt/dfc", "not a directory\n");
+    EXPECT_EQ(box.post("codec_submit=&ctrlts=male").out,
+              kHeader + std::string("h264 and aac\nCan't open file dfc\n"));
+    EXPECT_EQ(box.read("/mnt/autorun.sh"), sandbox::bootScript("\n# aac" + sandbox::kEncoderStart));
+}
+
 TEST(Rewrite, RebootButtonRunsRebootOnce) {
     Sandbox box;
     EXPECT_EQ(box.post("name5_submit=").out, kHeader + std::string("reboot now\n"));

@@ -4,6 +4,9 @@
 // confirmed, a going back cut short, and what waits for a restart.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <chrono>
 #include <functional>
 #include <random>
@@ -211,6 +214,26 @@ TEST(Restart, RebootPendingTrustsTheBootIdentityNotTheClock) {
     EXPECT_EQ(documentOf(box.state())["reboot_pending"], true);
     box.write("/proc/sys/kernel/random/boot_id", bootId(2) + "\n");
     EXPECT_EQ(documentOf(box.state())["reboot_pending"], false);
+}
+
+// A boot time and file times past 2038-01-19, beyond a 32-bit time: the
+// armhf programs run this too.
+TEST(Restart, RebootPendingHoldsPast2038) {
+    constexpr long long kBoot = 2200000000LL;  // 2039-09-18
+    Sandbox box;
+    layOut(box);
+    box.remove("/proc/sys/kernel/random/boot_id");
+    box.write("/proc/stat", "cpu 1 2 3\nbtime " + std::to_string(kBoot) + "\n");
+    const auto stamp = [&](long long seconds) {
+        for (const auto& [path, content] : statetest::filesUnder(box)) {
+            const timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+            ASSERT_EQ(0, ::utimensat(AT_FDCWD, box.hostPath(path).c_str(), times, 0)) << path;
+        }
+    };
+    stamp(kBoot - 100);
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], false) << "every file older than the boot";
+    stamp(kBoot + 100);
+    EXPECT_EQ(documentOf(box.state())["reboot_pending"], true) << "files changed after the boot";
 }
 
 }  // namespace
