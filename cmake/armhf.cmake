@@ -1,8 +1,7 @@
 # Cross build for the appliance: 32-bit ARM with hard float, Debian's cross
 # toolchain (g++-arm-linux-gnueabihf). Libraries other than the toolchain's
 # own come from Debian armhf packages unpacked into WEBCFG_ARMHF_SYSROOT by
-# scripts/install-deps.sh: cgicc to link, and glibc for the emulated run
-# (its gconv modules and the libc that the GB2312 module loads).
+# scripts/install-deps.sh: cgicc to link.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
@@ -26,6 +25,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# qemu-user looks up the target's absolute paths (the gconv directory, the
-# libc a dlopen'ed module needs) under -L first.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L ${WEBCFG_ARMHF_SYSROOT})
+# No -L: the static programs need no file of the target's system, and the
+# emulated run proves it.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm)

@@ -93,6 +93,19 @@ std::optional<std::string> typedSubtitleText(const std::string& stored);
 // work. nullopt for bytes that are no GB2312 character, a cut one too.
 std::optional<std::string> gb2312ToUtf8(const std::string& gb2312);
 
+// A conversion as iconv gives it back: the bytes converted before it
+// stopped, and its return value.
+struct Converted {
+    std::string text;
+    int result = 0;
+};
+
+// The subtitle's conversions both ways into at most room bytes, as glibc's
+// iconv between UTF-8 and GB2312 makes them, from the table: the programs
+// need no converter module of the system they run on.
+Converted utf8ToGb2312(const std::string& utf8, std::size_t room);
+Converted gb2312ToUtf8(const std::string& gb2312, std::size_t room);
+
 // The GB2312 bytes (lead byte high) of a code point, 0 when GB2312 has no
 // form for it.
 std::uint16_t gb2312Code(std::uint32_t codePoint);

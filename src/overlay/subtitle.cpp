@@ -2,15 +2,10 @@
 // /mnt/zhiti.ini. The text is typed in UTF-8 and stored in GB2312 with
 // every ASCII byte widened to a double-byte character, so the stored text
 // holds no white space and reads back as one word.
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/fields.h"
 #include "overlay/overlay.h"
@@ -27,29 +22,11 @@ constexpr unsigned char kWideLead = 0xA3;
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Converts text between two encodings into at most room bytes. Whatever
-// stops the conversion is reported and the part converted so far kept.
-std::string convert(const char* to, const char* from, const std::string& text,
-                    std::size_t room) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        int error = errno;
-        std::printf("erro1=%d\n", -1);
-        std::printf("%s", std::strerror(error));
-        // Without a converter nothing converts.
-        std::printf("erro=%d\n", -1);
-        return "";
-    }
-    std::vector<char> in(text.begin(), text.end());
-    std::vector<char> out(room);
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    if (result != 0) std::printf("erro=%d\n", static_cast<int>(result));
-    iconv_close(cd);
-    return std::string(out.data(), static_cast<std::size_t>(outPtr - out.data()));
+// What stops a conversion is reported as the converter's return value
+// was; the part converted so far is kept.
+std::string reported(const Converted& converted) {
+    if (converted.result != 0) std::printf("erro=%d\n", converted.result);
+    return converted.text;
 }
 
 // GB2312 text with each single-byte character widened to 0xA3 and the byte
@@ -165,6 +142,44 @@ void appendUtf8(std::uint32_t codePoint, std::string& out) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
 }
 
+// Both conversions stop, as iconv does, before the first character that is
+// not one (a cut one too) or has no form in the other encoding, and before
+// one that does not fit in room; iconv then returns -1. GB2312 (EUC-CN) has
+// no irreversible conversions, so a whole conversion returns 0.
+Converted utf8ToGb2312(const std::string& utf8, std::size_t room) {
+    Converted out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t next = i;
+        std::uint32_t point = 0;
+        const std::uint16_t code = platform::nextUtf8(utf8, next, point) ? point < 0x80 ? point : gb2312Code(point) : 0;
+        const std::size_t size = code < 0x80 ? 1 : 2;
+        if ((code == 0 && point != 0) || next == i || out.text.size() + size > room) {
+            out.result = -1;
+            return out;
+        }
+        if (size == 2) out.text += static_cast<char>(code >> 8);
+        out.text += static_cast<char>(code & 0xFF);
+        i = next;
+    }
+    return out;
+}
+
+Converted gb2312ToUtf8(const std::string& gb2312, std::size_t room) {
+    Converted out;
+    for (std::size_t i = 0; i < gb2312.size();) {
+        const std::size_t size = static_cast<unsigned char>(gb2312[i]) < 0x80 ? 1 : 2;
+        const std::optional<std::string> one =
+            i + size <= gb2312.size() ? gb2312ToUtf8(gb2312.substr(i, size)) : std::nullopt;
+        if (!one || out.text.size() + one->size() > room) {
+            out.result = -1;
+            return out;
+        }
+        out.text += *one;
+        i += size;
+    }
+    return out;
+}
+
 std::uint16_t gb2312Code(std::uint32_t codePoint) {
     // The table turned round once per process, straight into a zeroed array
     // by code point: sorting it would cost more than the rest of a request.
@@ -212,7 +227,7 @@ int updateSubtitle(const std::string& value, int item) {
             line->y = platform::atoiValue(value);
             break;
         case 4:
-            line->text = storedForm(convert("gb2312", "utf-8", value, kSubtitleStoredBytes));
+            line->text = storedForm(reported(utf8ToGb2312(value, kSubtitleStoredBytes)));
             break;
         default:
             break;
@@ -270,7 +285,7 @@ Flow cmdSubtitleReport(int) {
         std::fputs("error len", cgiOut);
         return Flow::Continue;
     }
-    std::string text = convert("utf-8", "gb2312", line->text, kSubtitleReportBytes);
+    std::string text = reported(gb2312ToUtf8(line->text, kSubtitleReportBytes));
     std::fputs(line->enable != 0 ? "subtitle:enable\n" : "subtitle:disable\n", cgiOut);
     std::fputs(smallFont() ? "font:small\n" : "font:big\n", cgiOut);
     std::printf("x:%d\ny:%d\n", line->x, line->y);

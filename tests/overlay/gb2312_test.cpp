@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "overlay/overlay.h"
 
@@ -74,6 +75,46 @@ TEST(Gb2312, StorableCharactersAreThoseIconvEncodes) {
     for (const char* refused : {"\t", "\x7f", "\xff", "\xe4\xb8", "\xc0\xaf", "\xed\xa0\x80", "\xf0\x9f\x98\x80"})
         EXPECT_FALSE(overlay::storableSubtitleText(std::string("x") + refused)) << refused;
     EXPECT_TRUE(overlay::storableSubtitleText(" ~Az09!"));
+}
+
+// The programs convert from the table; iconv stays the reference for what
+// they print: the bytes converted before a stop and the return value, for
+// each way a text can stop (a cut character, one without a form first, in
+// the middle or last, an invalid byte, no more room) and for none.
+TEST(Gb2312, TableConversionsStopWhereIconvStops) {
+    struct Case {
+        bool toGb2312;
+        std::string text;
+        std::size_t room;
+    };
+    const std::string zhong = "\xe4\xb8\xad", wen = "\xe6\x96\x87";        // 中文 in UTF-8
+    const std::string zhongGb = "\xd6\xd0", wenGb = "\xce\xc4";             // and in GB2312
+    const std::string emoji = "\xf0\x9f\x98\x80", euro = "\xe2\x82\xac";  // no GB2312 form
+    const std::vector<Case> cases = {
+        {true, "abc" + zhong + wen, 199}, {true, emoji + "ab", 199}, {true, "a" + euro + zhong, 199},
+        {true, zhong + wen + euro, 199}, {true, "a\xe4\xb8", 199}, {true, "a\xff" + zhong, 199},
+        {true, "a\xc0\xafz", 199}, {true, "a\xed\xa0\x80z", 199}, {true, zhong + wen + "xy", 4},
+        {true, zhong + wen + "xy", 5}, {true, std::string("a\0b", 3), 199}, {true, "", 199},
+        {false, "abc" + zhongGb + wenGb, 299}, {false, "a\xd6", 299}, {false, zhongGb + "\xa1\x40" + wenGb, 299},
+        {false, "x\x8e\xa1", 299}, {false, "x\xff\xa1", 299}, {false, "\xaa\xa1" + zhongGb, 299},
+        {false, zhongGb + wenGb, 5}, {false, zhongGb + wenGb, 6}, {false, "", 299},
+    };
+    for (const Case& c : cases) {
+        iconv_t cd = c.toGb2312 ? iconv_open("gb2312", "utf-8") : iconv_open("utf-8", "gb2312");
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        std::string in = c.text;
+        std::vector<char> out(c.room);
+        char* inPtr = in.data();
+        char* outPtr = out.data();
+        std::size_t inLeft = in.size(), outLeft = out.size();
+        const int result = static_cast<int>(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft));
+        iconv_close(cd);
+        const std::string expected(out.data(), static_cast<std::size_t>(outPtr - out.data()));
+        const overlay::Converted got =
+            c.toGb2312 ? overlay::utf8ToGb2312(c.text, c.room) : overlay::gb2312ToUtf8(c.text, c.room);
+        EXPECT_EQ(got.text, expected) << (c.toGb2312 ? "to GB2312: " : "to UTF-8: ") << c.text;
+        EXPECT_EQ(got.result, result) << (c.toGb2312 ? "to GB2312: " : "to UTF-8: ") << c.text;
+    }
 }
 
 }  // namespace
