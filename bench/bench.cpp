@@ -125,6 +125,7 @@ std::vector<Kind> requestKinds() {
         {"overlay move (mg_xy)", Role::Other, "POST", "mg_x=120&mg_y=80&mg_xy=Apply"},
         {"subtitle set, Chinese text (sub_submit)", Role::Other, "POST",
          "sub_text=" + urlencode(caption) + "&sub_submit=Apply"},
+        {"subtitle report (sub_v)", Role::Other, "POST", "sub_v=Report"},
         {"codec form, five groups (codec_submit)", Role::Other, "POST",
          "selvs=male&ctrlaz=male&ctrlez=female&ctrlbz=male&audioin=male&codec_submit=Apply"},
         {"state document (state.cgi)", Role::State, "GET", "", false, true},
